@@ -1,0 +1,128 @@
+// The device's core library: the CE calls that desktop Win32 lacks, over a persistent store
+// (device_store.h). Everything else the deliverables call comes from the ordinary DLLs.
+#include <windows.h>
+#include <cstring>
+#include "device_store.h"
+#include "wince.h"
+
+namespace {
+
+const device_store::IdleTimeoutSlot* FindIdleTimeout(UINT code, bool* isSet) {
+    for (const auto& slot : device_store::IdleTimeouts) {
+        if (slot.getCode == code || slot.setCode == code) {
+            *isSet = slot.setCode == code;
+            return &slot;
+        }
+    }
+    return nullptr;
+}
+
+DWORD ReadIdleTimeout(const device_store::IdleTimeoutSlot& slot) {
+    DWORD seconds = slot.factory;
+    device_store::ReadDword(HKEY_LOCAL_MACHINE, device_store::PowerKey, slot.value, &seconds);
+    return seconds;
+}
+
+BOOL HandleIdleTimeout(const device_store::IdleTimeoutSlot& slot, bool isSet, UINT param,
+                       PVOID out, UINT winIni) {
+    if (!isSet) {
+        if (!out) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        *static_cast<DWORD*>(out) = ReadIdleTimeout(slot);
+        return TRUE;
+    }
+    // The power manager keeps its timeouts in the registry, so a set is always persistent.
+    if (!device_store::WriteDword(HKEY_LOCAL_MACHINE, device_store::PowerKey, slot.value, param))
+        return FALSE;
+    // As the desktop does it: sent with a bound, so a hung window cannot stall the caller.
+    if (winIni & SPIF_SENDCHANGE)
+        SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, slot.setCode, 0, SMTO_ABORTIFHUNG,
+                            1000, nullptr);
+    return TRUE;
+}
+
+void ReadBattery(SYSTEM_POWER_STATUS_EX* status) {
+    std::memset(status, 0, sizeof *status);
+    auto* bytes = reinterpret_cast<BYTE*>(status);
+    for (const auto& field : device_store::BatteryFields) {
+        DWORD value = field.factory;
+        device_store::ReadDword(HKEY_LOCAL_MACHINE, device_store::BatteryKey, field.value, &value);
+        if (field.size == 1)
+            bytes[field.offset] = static_cast<BYTE>(value);
+        else
+            std::memcpy(bytes + field.offset, &value, sizeof value);
+    }
+}
+
+SYSTEM_POWER_STATUS_EX CachedStatus;
+bool HaveCachedStatus;
+
+} // namespace
+
+extern "C" {
+
+BOOL WINAPI CeSystemParametersInfoW(UINT action, UINT param, PVOID pv, UINT winIni) {
+    bool isSet = false;
+    if (const auto* slot = FindIdleTimeout(action, &isSet))
+        return HandleIdleTimeout(*slot, isSet, param, pv, winIni);
+    return SystemParametersInfoW(action, param, pv, winIni);
+}
+
+// With update FALSE the driver's last report is returned, as on the device.
+BOOL WINAPI GetSystemPowerStatusEx(PSYSTEM_POWER_STATUS_EX status, BOOL update) {
+    if (!status) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (update || !HaveCachedStatus) {
+        ReadBattery(&CachedStatus);
+        HaveCachedStatus = true;
+    }
+    *status = CachedStatus;
+    return TRUE;
+}
+
+HANDLE WINAPI CeCreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset,
+                             BOOL initialState, LPCWSTR name) {
+    return CreateEventW(attributes, manualReset, initialState, name);
+}
+
+BOOL WINAPI EventModify(HANDLE event, DWORD function) {
+    switch (function) {
+    case EVENT_PULSE:
+        return PulseEvent(event);
+    case EVENT_RESET:
+        return ResetEvent(event);
+    case EVENT_SET:
+        return SetEvent(event);
+    default:
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+}
+
+void WINAPI SetCleanRebootFlag(void) {
+    device_store::WriteDword(HKEY_LOCAL_MACHINE, device_store::InitKey,
+                             device_store::CleanBootValue, 1);
+}
+
+// Export names are plain ASCII; anything else cannot name a procedure.
+FARPROC WINAPI GetProcAddressW(HMODULE module, LPCWSTR name) {
+    if (IS_INTRESOURCE(name))
+        return GetProcAddress(module, reinterpret_cast<LPCSTR>(name));
+    char narrow[256];
+    size_t i = 0;
+    for (; name[i]; ++i) {
+        if (i + 1 >= sizeof narrow || name[i] > 0x7F) {
+            SetLastError(ERROR_PROC_NOT_FOUND);
+            return nullptr;
+        }
+        narrow[i] = static_cast<char>(name[i]);
+    }
+    narrow[i] = 0;
+    return GetProcAddress(module, narrow);
+}
+
+} // extern "C"

@@ -1,0 +1,91 @@
+// Where the device keeps what its CE layer emulates. Shared by coredll.dll, the device tool
+// and the tests, so that all of them agree on one persistent, observable store.
+#pragma once
+#include <windows.h>
+#include <cstddef>
+#include "wince.h"
+
+namespace device_store {
+
+// The power manager's idle timeouts, where Windows CE keeps them (HKLM).
+constexpr wchar_t PowerKey[] = L"System\\CurrentControlSet\\Control\\Power";
+
+struct IdleTimeoutSlot {
+    UINT getCode;
+    UINT setCode;
+    const wchar_t* value;
+    DWORD factory;
+    const wchar_t* name; // as the device tool spells it
+};
+
+constexpr IdleTimeoutSlot IdleTimeouts[] = {
+    {SPI_GETBATTERYIDLETIMEOUT, SPI_SETBATTERYIDLETIMEOUT, L"BattPowerOff", 180, L"battery"},
+    {SPI_GETEXTERNALIDLETIMEOUT, SPI_SETEXTERNALIDLETIMEOUT, L"ExtPowerOff", 300, L"external"},
+    {SPI_GETWAKEUPIDLETIMEOUT, SPI_SETWAKEUPIDLETIMEOUT, L"WakeupPowerOff", 60, L"wakeup"},
+};
+
+// What the emulated battery driver reports (HKLM), one value per field of the record.
+constexpr wchar_t BatteryKey[] = L"Drivers\\BuiltIn\\Battery";
+
+struct BatteryField {
+    const wchar_t* value;
+    size_t offset;
+    size_t size; // 1 or 4 bytes in SYSTEM_POWER_STATUS_EX
+    DWORD factory;
+};
+
+#define DEVICE_WIDEN2(text) L##text
+#define DEVICE_WIDEN(text) DEVICE_WIDEN2(text)
+#define DEVICE_FIELD(name, factory)                                                            \
+    BatteryField {                                                                             \
+        DEVICE_WIDEN(#name), offsetof(SYSTEM_POWER_STATUS_EX, name),                           \
+            sizeof(SYSTEM_POWER_STATUS_EX::name), factory                                      \
+    }
+constexpr BatteryField BatteryFields[] = {
+    DEVICE_FIELD(ACLineStatus, AC_LINE_OFFLINE),
+    DEVICE_FIELD(BatteryFlag, BATTERY_FLAG_HIGH),
+    DEVICE_FIELD(BatteryLifePercent, 80),
+    DEVICE_FIELD(Reserved1, 0),
+    DEVICE_FIELD(BatteryLifeTime, BATTERY_LIFE_UNKNOWN),
+    DEVICE_FIELD(BatteryFullLifeTime, BATTERY_LIFE_UNKNOWN),
+    DEVICE_FIELD(Reserved2, 0),
+    DEVICE_FIELD(BackupBatteryFlag, BATTERY_FLAG_HIGH),
+    DEVICE_FIELD(BackupBatteryLifePercent, BATTERY_PERCENTAGE_UNKNOWN),
+    DEVICE_FIELD(Reserved3, 0),
+    DEVICE_FIELD(BackupBatteryLifeTime, BATTERY_LIFE_UNKNOWN),
+    DEVICE_FIELD(BackupBatteryFullLifeTime, BATTERY_LIFE_UNKNOWN),
+};
+#undef DEVICE_FIELD
+#undef DEVICE_WIDEN
+#undef DEVICE_WIDEN2
+
+// The boot loader's flag: set, the next reset is a cold boot to factory state (HKLM).
+constexpr wchar_t InitKey[] = L"Init";
+constexpr wchar_t CleanBootValue[] = L"CleanBoot";
+
+// Reads a 32-bit value, trusting it only when it really is 4 bytes of number.
+inline bool ReadDword(HKEY root, const wchar_t* key, const wchar_t* value, DWORD* out) {
+    HKEY h;
+    if (RegOpenKeyExW(root, key, 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return false;
+    DWORD type = 0, data = 0, size = sizeof data;
+    LONG rc = RegQueryValueExW(h, value, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+    RegCloseKey(h);
+    if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof data)
+        return false;
+    *out = data;
+    return true;
+}
+
+inline bool WriteDword(HKEY root, const wchar_t* key, const wchar_t* value, DWORD data) {
+    HKEY h;
+    if (RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    LONG rc =
+        RegSetValueExW(h, value, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
+    RegCloseKey(h);
+    return rc == ERROR_SUCCESS;
+}
+
+} // namespace device_store

@@ -1,0 +1,49 @@
+// The device tool: what `velmora device` does inside the device.
+#include <windows.h>
+#include <cwchar>
+#include "commands.h"
+#include "output.h"
+
+namespace {
+
+struct Command {
+    const wchar_t* name;
+    int (*run)(int, wchar_t**);
+};
+
+constexpr Command Commands[] = {
+    {L"timeouts", TimeoutsCommand}, {L"power", PowerCommand},
+    {L"spy", SpyCommand},           {L"reg", RegCommand},
+    {L"cleanflag", CleanFlagCommand}, {L"desktop", DesktopCommand},
+    {L"exec", ExecCommand},
+};
+
+} // namespace
+
+bool ParseNumber(const wchar_t* text, unsigned long long max, unsigned long* out) {
+    if (!text || !*text)
+        return false;
+    unsigned long long value = 0;
+    for (const wchar_t* p = text; *p; ++p) {
+        if (*p < L'0' || *p > L'9')
+            return false;
+        value = value * 10 + (*p - L'0');
+        if (value > max)
+            return false;
+    }
+    *out = static_cast<unsigned long>(value);
+    return true;
+}
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        PrintError(L"usage: devtool COMMAND [ARGS]\n");
+        return 2;
+    }
+    for (const auto& command : Commands) {
+        if (wcscmp(argv[1], command.name) == 0)
+            return command.run(argc - 2, argv + 2);
+    }
+    PrintError(L"devtool: unknown command '%ls'\n", argv[1]);
+    return 2;
+}

@@ -1,0 +1,169 @@
+// Idle timeouts and the emulated battery, both through coredll.dll as the deliverables see them.
+#include <windows.h>
+#include <cstring>
+#include <cwchar>
+#include "commands.h"
+#include "device_store.h"
+#include "output.h"
+#include "wince.h"
+
+namespace {
+
+struct Choice {
+    const wchar_t* word;
+    DWORD value;
+};
+
+constexpr Choice AcChoices[] = {
+    {L"off", AC_LINE_OFFLINE}, {L"on", AC_LINE_ONLINE},
+    {L"backup", AC_LINE_BACKUP_POWER}, {L"unknown", AC_LINE_UNKNOWN}};
+
+// One settable battery field: its option, the record field it sets and how its value reads.
+enum class Kind { Ac, Byte, Percent, Seconds };
+struct PowerOption {
+    const wchar_t* option;
+    const wchar_t* field;
+    Kind kind;
+};
+
+constexpr PowerOption PowerOptions[] = {
+    {L"--ac", L"ACLineStatus", Kind::Ac},
+    {L"--battery-flag", L"BatteryFlag", Kind::Byte},
+    {L"--percent", L"BatteryLifePercent", Kind::Percent},
+    {L"--life", L"BatteryLifeTime", Kind::Seconds},
+    {L"--full-life", L"BatteryFullLifeTime", Kind::Seconds},
+    {L"--backup-flag", L"BackupBatteryFlag", Kind::Byte},
+    {L"--backup-percent", L"BackupBatteryLifePercent", Kind::Percent},
+};
+
+bool ParsePowerValue(Kind kind, const wchar_t* text, DWORD* out) {
+    unsigned long number = 0;
+    switch (kind) {
+    case Kind::Ac:
+        for (const auto& choice : AcChoices) {
+            if (wcscmp(text, choice.word) == 0) {
+                *out = choice.value;
+                return true;
+            }
+        }
+        return false;
+    case Kind::Byte:
+        if (!ParseNumber(text, 255, &number))
+            return false;
+        break;
+    case Kind::Percent:
+        // 255 is how the driver says "not known".
+        if (wcscmp(text, L"unknown") == 0)
+            number = BATTERY_PERCENTAGE_UNKNOWN;
+        else if (!ParseNumber(text, 255, &number))
+            return false;
+        break;
+    case Kind::Seconds:
+        if (wcscmp(text, L"unknown") == 0)
+            number = BATTERY_LIFE_UNKNOWN;
+        else if (!ParseNumber(text, 0xFFFFFFFFull, &number))
+            return false;
+        break;
+    }
+    *out = number;
+    return true;
+}
+
+void PrintTimeouts() {
+    for (const auto& slot : device_store::IdleTimeouts) {
+        DWORD seconds = 0;
+        SystemParametersInfoW(slot.getCode, 0, &seconds, 0);
+        Print(L"%ls %lu\n", slot.name, seconds);
+    }
+}
+
+void PrintPower() {
+    SYSTEM_POWER_STATUS_EX status;
+    GetSystemPowerStatusEx(&status, TRUE);
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&status);
+    for (const auto& field : device_store::BatteryFields) {
+        DWORD value = 0;
+        std::memcpy(&value, bytes + field.offset, field.size);
+        Print(L"%ls %lu\n", field.value, value);
+    }
+}
+
+} // namespace
+
+int TimeoutsCommand(int argc, wchar_t** argv) {
+    struct Pending {
+        const device_store::IdleTimeoutSlot* slot;
+        DWORD seconds;
+    } pending[8];
+    int count = 0;
+    for (int i = 0; i < argc; i += 2) {
+        const device_store::IdleTimeoutSlot* slot = nullptr;
+        for (const auto& candidate : device_store::IdleTimeouts)
+            if (wcsncmp(argv[i], L"--", 2) == 0 && wcscmp(argv[i] + 2, candidate.name) == 0)
+                slot = &candidate;
+        unsigned long seconds = 0;
+        if (!slot || i + 1 >= argc || !ParseNumber(argv[i + 1], 0xFFFFFFFFull, &seconds) ||
+            count == 8) {
+            PrintError(L"timeouts: expected --battery|--external|--wakeup SECONDS, got '%ls'\n",
+                       argv[i]);
+            return 2;
+        }
+        pending[count++] = {slot, seconds};
+    }
+    for (int i = 0; i < count; ++i)
+        SystemParametersInfoW(pending[i].slot->setCode, pending[i].seconds, nullptr,
+                              SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
+    PrintTimeouts();
+    return 0;
+}
+
+int PowerCommand(int argc, wchar_t** argv) {
+    struct Pending {
+        const wchar_t* field;
+        DWORD value;
+    } pending[16];
+    int count = 0;
+    for (int i = 0; i < argc; i += 2) {
+        const PowerOption* option = nullptr;
+        for (const auto& candidate : PowerOptions)
+            if (wcscmp(argv[i], candidate.option) == 0)
+                option = &candidate;
+        if (!option) {
+            PrintError(L"power: unknown option '%ls'\n", argv[i]);
+            return 2;
+        }
+        DWORD value = 0;
+        if (i + 1 >= argc || !ParsePowerValue(option->kind, argv[i + 1], &value) || count == 16) {
+            PrintError(L"power: bad value for %ls: '%ls'\n", argv[i], i + 1 < argc ? argv[i + 1] : L"");
+            return 2;
+        }
+        pending[count++] = {option->field, value};
+    }
+    for (int i = 0; i < count; ++i)
+        device_store::WriteDword(HKEY_LOCAL_MACHINE, device_store::BatteryKey, pending[i].field,
+                                 pending[i].value);
+    PrintPower();
+    return 0;
+}
+
+// Prints 1 when the next reset is a cold boot; "clear" takes the flag back (after a boot).
+int CleanFlagCommand(int argc, wchar_t** argv) {
+    if (argc == 1 && wcscmp(argv[0], L"clear") == 0) {
+        HKEY key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, device_store::InitKey, 0, KEY_WRITE, &key) ==
+            ERROR_SUCCESS) {
+            RegDeleteValueW(key, device_store::CleanBootValue);
+            RegCloseKey(key);
+        }
+        return 0;
+    }
+    if (argc != 0) {
+        PrintError(L"cleanflag: expected no argument or 'clear'\n");
+        return 2;
+    }
+    DWORD flag = 0;
+    device_store::ReadDword(HKEY_LOCAL_MACHINE, device_store::InitKey,
+                            device_store::CleanBootValue, &flag);
+    Print(L"%lu\n", flag ? 1UL : 0UL);
+    return 0;
+}

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# `velmora device` refuses bad arguments with one line and a non-zero exit, changing nothing.
+set -uo pipefail
+v() { "$VELMORA_ROOT/velmora" device "$@"; }
+fail=0
+before=$(v timeouts; v power)
+while IFS= read -r args; do
+    # shellcheck disable=SC2086
+    err=$(v $args 2>&1 >/dev/null)
+    rc=$?
+    lines=$(printf '%s\n' "$err" | grep -c .)
+    if [ $rc = 0 ] || [ "$lines" != 1 ]; then
+        echo "FAIL: '$args': expected a non-zero exit and one error line, got exit $rc and: $err"
+        fail=1
+    else
+        echo "ok: '$args' -> $err"
+    fi
+done <<'CASES'
+timeouts --battery ten
+timeouts --battery 5 --external
+timeouts --external 4294967296
+power --ac sometimes
+power --percent 101x
+power --battery-flag 256
+reg HKXX\Software
+reg
+spy one two
+exec NoSuchProgram.exe
+exec ..\evil.exe
+reset --hard
+frobnicate
+CASES
+after=$(v timeouts; v power)
+if [ "$before" != "$after" ]; then
+    echo "FAIL: bad arguments changed the device: before [$before] after [$after]"
+    fail=1
+fi
+[ $fail = 0 ] && echo "device commands: all passed"
+exit $fail

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The device as a whole: what survives a restart, and what a cold boot takes away.
+set -euo pipefail
+v() { "$VELMORA_ROOT/velmora" device "$@"; }
+fail=0
+expect() { # expected actual what
+    if [ "$1" != "$2" ]; then
+        echo "FAIL: $3: expected [$1], actual [$2]"
+        fail=1
+    else
+        echo "ok: $3"
+    fi
+}
+timeouts() { v timeouts | tr -d '\r' | tr '\n' ' '; }
+layer_tests() { wine "$VELMORA_BUILD/tests/device_layer_tests.exe" "$@"; }
+
+v timeouts --battery 0 --external 77 --wakeup 15 >/dev/null
+v stop
+expect "stopped" "$(v status | cut -d' ' -f1 || true)" "status after stop"
+v start
+expect "battery 0 external 77 wakeup 15 " "$(timeouts)" "idle timeouts survive a restart, 0 included"
+
+v reset
+expect "battery 0 external 77 wakeup 15 " "$(timeouts)" "a reset without the flag keeps the registry"
+
+layer_tests --child set-clean-reboot-flag
+v reset 2>/dev/null
+expect "battery 180 external 300 wakeup 60 " "$(timeouts)" "a reset after SetCleanRebootFlag is a cold boot"
+expect "0" "$(v exec devtool.exe cleanflag >/dev/null; wine "$VELMORA_DEVICE/prefix/drive_c/windows/devtool.exe" cleanflag | tr -d '\r')" "the cold boot clears the flag"
+
+v timeouts --battery 5 >/dev/null
+v reset --clean 2>/dev/null
+expect "battery 180 external 300 wakeup 60 " "$(timeouts)" "reset --clean forces a cold boot"
+
+expect "running" "$(v status | cut -d' ' -f1)" "the device runs after the tests"
+[ $fail = 0 ] && echo "device restart: all passed"
+exit $fail
