@@ -84,6 +84,19 @@ BOOL WINAPI GetSystemPowerStatusEx(PSYSTEM_POWER_STATUS_EX status, BOOL update) 
     return TRUE;
 }
 
+// Windows CE ignores the access a key is opened or created with (callers pass 0), so every
+// key handle of a device program may read and write.
+LONG WINAPI CeRegOpenKeyExW(HKEY root, LPCWSTR path, DWORD options, REGSAM access, PHKEY key) {
+    return RegOpenKeyExW(root, path, options, access ? access : KEY_ALL_ACCESS, key);
+}
+
+LONG WINAPI CeRegCreateKeyExW(HKEY root, LPCWSTR path, DWORD reserved, LPWSTR className,
+                              DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES security,
+                              PHKEY key, LPDWORD disposition) {
+    return RegCreateKeyExW(root, path, reserved, className, options,
+                           access ? access : KEY_ALL_ACCESS, security, key, disposition);
+}
+
 HANDLE WINAPI CeCreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset,
                              BOOL initialState, LPCWSTR name) {
     return CreateEventW(attributes, manualReset, initialState, name);

@@ -1,0 +1,77 @@
+#include "settings_key.h"
+#include <cstring>
+
+bool ReadNumber(const RegistryKey& key, const wchar_t* name, DWORD* value) {
+    if (!key)
+        return false;
+    // Read into a buffer of our own: a value longer or shorter than 4 bytes must not leave
+    // part of itself in the caller's copy.
+    DWORD data = 0, size = sizeof data, type = 0;
+    if (RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&data),
+                         &size) != ERROR_SUCCESS ||
+        size != sizeof data)
+        return false;
+    *value = data;
+    return true;
+}
+
+void WriteNumber(const RegistryKey& key, const wchar_t* name, DWORD value) {
+    if (key)
+        RegSetValueExW(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                       sizeof value);
+}
+
+namespace settings_key {
+
+RegistryKey Open() { return RegistryKey::Open(HKEY_CURRENT_USER, Path, 0); }
+
+RegistryKey OpenOrCreate() { return RegistryKey::Create(HKEY_CURRENT_USER, Path, 0); }
+
+DWORD Read(const wchar_t* name, DWORD fallback) {
+    DWORD value = fallback;
+    ReadNumber(Open(), name, &value);
+    return value;
+}
+
+void Write(const wchar_t* name, DWORD value) { WriteNumber(Open(), name, value); }
+
+} // namespace settings_key
+
+namespace {
+
+struct TimeoutCodes {
+    UINT get;
+    UINT set;
+};
+
+constexpr TimeoutCodes CodesOf(IdleTimeout which) {
+    switch (which) {
+    case IdleTimeout::Battery:
+        return {SPI_GETBATTERYIDLETIMEOUT, SPI_SETBATTERYIDLETIMEOUT};
+    case IdleTimeout::External:
+        return {SPI_GETEXTERNALIDLETIMEOUT, SPI_SETEXTERNALIDLETIMEOUT};
+    case IdleTimeout::Wakeup:
+    default:
+        return {SPI_GETWAKEUPIDLETIMEOUT, SPI_SETWAKEUPIDLETIMEOUT};
+    }
+}
+
+} // namespace
+
+DWORD GetIdleTimeout(IdleTimeout which) {
+    DWORD seconds = 0;
+    SystemParametersInfoW(CodesOf(which).get, 0, &seconds, 0);
+    return seconds;
+}
+
+void SetIdleTimeout(IdleTimeout which, DWORD seconds) {
+    SystemParametersInfoW(CodesOf(which).set, seconds, nullptr,
+                          SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
+}
+
+SYSTEM_POWER_STATUS_EX ReadPowerStatus() {
+    SYSTEM_POWER_STATUS_EX status;
+    std::memset(&status, 0, sizeof status);
+    GetSystemPowerStatusEx(&status, TRUE);
+    return status;
+}
