@@ -64,6 +64,14 @@ DWORD GetIdleTimeout(IdleTimeout which) {
     return seconds;
 }
 
+bool ReadIdleTimeout(IdleTimeout which, DWORD* seconds) {
+    DWORD read = 0;
+    if (!SystemParametersInfoW(CodesOf(which).get, 0, &read, 0))
+        return false;
+    *seconds = read;
+    return true;
+}
+
 void SetIdleTimeout(IdleTimeout which, DWORD seconds) {
     SystemParametersInfoW(CodesOf(which).set, seconds, nullptr,
                           SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);

@@ -48,6 +48,8 @@ void Write(const wchar_t* name, DWORD value);
 enum class IdleTimeout { Battery, External, Wakeup };
 
 DWORD GetIdleTimeout(IdleTimeout which);
+// Into the caller's copy, which keeps its value when the platform call fails.
+bool ReadIdleTimeout(IdleTimeout which, DWORD* seconds);
 // Stored persistently and announced to all windows at once.
 void SetIdleTimeout(IdleTimeout which, DWORD seconds);
 

@@ -23,11 +23,16 @@ const ButtonSet ButtonSets[] = {
     {MB_RETRYCANCEL, {IDRETRY, IDCANCEL}},
 };
 
+// The hook reads a box before it is shown, when no control of it is visible yet: what counts
+// is whether the box will show the control.
+bool Shown(HWND control) {
+    return control && (GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE);
+}
+
 UINT ButtonFlags(HWND box) {
     std::vector<int> present;
     for (int id = IDOK; id <= IDNO; ++id) {
-        HWND button = GetDlgItem(box, id);
-        if (button && IsWindowVisible(button))
+        if (Shown(GetDlgItem(box, id)))
             present.push_back(id);
     }
     LRESULT def = SendMessageW(box, DM_GETDEFID, 0, 0);
@@ -47,7 +52,7 @@ UINT ButtonFlags(HWND box) {
 // Only the icons of this process can be compared; another process's box reads as no icon.
 UINT IconFlags(HWND box) {
     HWND icon = GetDlgItem(box, BoxIconId);
-    if (!icon || !IsWindowVisible(icon))
+    if (!Shown(icon))
         return 0;
     auto shown = reinterpret_cast<HICON>(SendMessageW(icon, STM_GETICON, 0, 0));
     const struct {
