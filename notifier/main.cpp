@@ -34,27 +34,33 @@ class InstanceMutex {
   public:
     InstanceMutex() : mutex_(CreateMutexW(nullptr, FALSE, InstanceMutexName)) {}
     ~InstanceMutex() {
-        if (owned_)
-            ReleaseMutex(mutex_);
+        Release();
         if (mutex_)
             CloseHandle(mutex_);
     }
     InstanceMutex(const InstanceMutex&) = delete;
     InstanceMutex& operator=(const InstanceMutex&) = delete;
 
-    bool owned() const { return owned_; }
+    // This process may be the notifier. Without a mutex at all (it could not be made) the
+    // look-up alone decides, as it would without one.
+    bool turn() const { return turn_; }
     // An abandoned mutex (its notifier was killed) is as good as a free one.
     bool Take(DWORD ms) {
         if (!mutex_)
-            return false;
+            return turn_ = true;
         const DWORD result = WaitForSingleObject(mutex_, ms);
-        owned_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
-        return owned_;
+        turn_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+        return turn_;
+    }
+    void Release() {
+        if (turn_ && mutex_)
+            ReleaseMutex(mutex_);
+        turn_ = false;
     }
 
   private:
     HANDLE mutex_;
-    bool owned_ = false;
+    bool turn_ = false;
 };
 
 // The running notifier's window, or none. Any window of the class counts, whoever owns it.
@@ -96,7 +102,8 @@ int RunNotifier(HINSTANCE instance) {
     // mutex from every later start.
     if (!CreateNotifierWindow(instance))
         return 0;
-    AddTrayIcon(instance);
+    LoadNotifierIcons(instance);
+    AddTrayIcon();
     // The first check always acts: no reading matches the start values of the last ones.
     SetTimer(NotifierState.window, CheckPowerTimer, CheckPowerPeriod, CheckPower);
     MSG message;
@@ -118,10 +125,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     const Request request = ParseRequest(GetCommandLineW());
     InstanceMutex mutex;
     if (HWND running = FindRunningNotifier(mutex)) {
+        // This process will not be the notifier: the next start need not wait for the
+        // hand-over, nor hang with it.
+        mutex.Release();
         HandOver(running, request);
         return 0;
     }
-    if (!mutex.owned() || request == Request::Off)
+    if (!mutex.turn() || request == Request::Off)
         return 0;
     NotifierState.locked = settings_key::Read(settings_key::Locked, settings_key::DefaultLocked);
     if (request != Request::On &&

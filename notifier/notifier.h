@@ -33,7 +33,8 @@ constexpr wchar_t UpdateMessageName[] = L"Velmora.Ostrelle.Update";
 // notifier_window.cpp
 LRESULT CALLBACK NotifierWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 bool CreateNotifierWindow(HINSTANCE instance);
-void AddTrayIcon(HINSTANCE instance);
+void LoadNotifierIcons(HINSTANCE instance);
+void AddTrayIcon();
 void ShowTrayIcon(HICON icon);
 void RemoveTrayIcon();
 

@@ -54,9 +54,12 @@ bool CreateNotifierWindow(HINSTANCE instance) {
     return NotifierState.window != nullptr;
 }
 
-void AddTrayIcon(HINSTANCE instance) {
+void LoadNotifierIcons(HINSTANCE instance) {
     NotifierState.unlockedIcon = LoadSmallIcon(instance, IDI_UNLOCKED);
     NotifierState.lockedIcon = LoadSmallIcon(instance, IDI_LOCKED);
+}
+
+void AddTrayIcon() {
     NOTIFYICONDATAW& icon = NotifierState.trayIcon;
     icon.cbSize = CE_NOTIFYICONDATA_SIZE; // the CE record ends after a 64-character tip
     icon.hWnd = NotifierState.window;

@@ -85,6 +85,24 @@ bool Running(const Process& process) {
     return WaitForSingleObject(process.handle(), 0) == WAIT_TIMEOUT;
 }
 
+// Started processes still running.
+size_t Alive(const std::vector<Process>& processes) {
+    size_t count = 0;
+    for (const Process& process : processes)
+        count += Running(process) ? 1 : 0;
+    return count;
+}
+
+// Waits until the starts have settled: each has ended or is the one notifier.
+void WaitSettled(const std::vector<Process>& processes) {
+    WaitFor(
+        [&] {
+            size_t alive = Alive(processes);
+            return alive <= 1 && alive == TopLevelWindows(NotifierClass).size();
+        },
+        30000);
+}
+
 // Every notifier closed (as the platform would close it) and every started process ended.
 void CloseNotifiers(std::vector<Process>& processes) {
     for (HWND window : TopLevelWindows(NotifierClass))
@@ -400,7 +418,7 @@ TEST_F(Notifier, UnpluggingReleasesTheLockAndPluggingInDoesNotLockAgain) {
     ASSERT_EQ("1", Value(L"Locked"));
 
     SetLineStatus(AC_LINE_OFFLINE);
-    WaitFor([] { return Value(L"Locked") == "0"; }, 8000);
+    WaitFor([] { return Value(L"Locked") == "0" && CurrentTimeouts() == Factory; }, 8000);
     EXPECT_EQ("0", Value(L"Locked")) << "released by the next periodic check";
     EXPECT_EQ(Factory, CurrentTimeouts());
 
@@ -437,7 +455,7 @@ TEST_F(Notifier, IgnoreNotifyMakesTheWakeupTimeoutFollowOnChangesOnly) {
 
     Set(L"IgnoreNotify", 0);
     Tap(notifier);
-    WaitFor([] { return CurrentTimeouts().wakeup == 60; }, 3000);
+    WaitFor([] { return Value(L"AltNotify") == NothingSaved; }, 3000);
     EXPECT_EQ((Timeouts{0, 0, 60}), CurrentTimeouts()) << "switched off: restored";
     EXPECT_EQ(NothingSaved, Value(L"AltNotify"));
 }
@@ -459,7 +477,9 @@ TEST_F(Notifier, AWakeupTimeoutSavedByAnEarlierRunIsRestoredOrKept) {
         Set(L"AltNotify", 45);
         SetTimeouts({180, 300, 20});
         ASSERT_NE(nullptr, StartNotifier(L""));
-        WaitFor([&] { return CurrentTimeouts() == c.expected; }, 8000);
+        WaitFor(
+            [&] { return Value(L"AltNotify") == c.altNotify && CurrentTimeouts() == c.expected; },
+            8000);
         EXPECT_EQ(c.expected, CurrentTimeouts()) << "after the first check";
         EXPECT_EQ(c.altNotify, Value(L"AltNotify"));
     }
@@ -526,14 +546,8 @@ TEST_F(Notifier, ManySimultaneousStartsLeaveOneNotifier) {
         SCOPED_TRACE("round " + std::to_string(round));
         for (const wchar_t* commandLine : {L"ON", L"", L"UPDATE", L"ON", L"", L"ON", L"UPDATE"})
             processes_.push_back(Start(L"Ostrelle.exe", commandLine));
-        auto alive = [this] {
-            size_t count = 0;
-            for (const Process& process : processes_)
-                count += Running(process) ? 1 : 0;
-            return count;
-        };
-        WaitFor([&] { return alive() <= 1; }, 30000);
-        EXPECT_EQ(1u, alive()) << "notifiers running";
+        WaitSettled(processes_);
+        EXPECT_EQ(1u, Alive(processes_)) << "notifiers running";
         std::vector<HWND> windows = TopLevelWindows(NotifierClass);
         ASSERT_EQ(1u, windows.size()) << "notifier windows";
         // The one notifier saves the user's timeouts, not zeros of another lock.
@@ -544,5 +558,29 @@ TEST_F(Notifier, ManySimultaneousStartsLeaveOneNotifier) {
         Tap(windows.front());
         EXPECT_EQ(Factory, CurrentTimeouts());
         CloseNotifiers(processes_);
+    }
+}
+
+TEST_F(Notifier, StartsRacingAnOffLeaveAtMostOneNotifier) {
+    Set(L"ShowLockIcon", 1);
+    for (int round = 1; round <= 3; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        ASSERT_NE(nullptr, StartNotifier(L"ON"));
+        // The running notifier closing while others start: whichever way each start goes,
+        // every start ends or is the one notifier.
+        for (const wchar_t* commandLine : {L"OFF", L"ON", L"", L"OFF", L"ON"})
+            processes_.push_back(Start(L"Ostrelle.exe", commandLine));
+        WaitSettled(processes_);
+        std::vector<HWND> windows = TopLevelWindows(NotifierClass);
+        EXPECT_GE(1u, Alive(processes_)) << "processes still running";
+        ASSERT_GE(1u, windows.size()) << "notifier windows";
+        EXPECT_EQ(Alive(processes_), windows.size()) << "a running process is the one notifier";
+        if (!windows.empty()) {
+            Tap(windows.front());
+            EXPECT_EQ("180", Value(L"AltBatterie"));
+            EXPECT_EQ("300", Value(L"AltExtern"));
+        }
+        CloseNotifiers(processes_);
+        SetTimeouts(Factory);
     }
 }
