@@ -1,3 +1,141 @@
-#include <windows.h>
+// Start-up of the notifier: the command line, the single-instance hand-over, and the life of
+// the one notifier that runs.
+#include <cwchar>
+#include "notifier.h"
+#include "settings_key.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) { return 0; }
+NotifierStateRecord NotifierState;
+
+namespace {
+
+enum class Request { On, Off, Update, Default };
+
+// Exact and case-sensitive; anything else, the empty command line included, is the default.
+Request ParseRequest(const wchar_t* line) {
+    if (std::wcscmp(line, L"OFF") == 0)
+        return Request::Off;
+    if (std::wcscmp(line, L"ON") == 0)
+        return Request::On;
+    if (std::wcscmp(line, L"UPDATE") == 0)
+        return Request::Update;
+    return Request::Default;
+}
+
+// A plain look-up of the window class lets two notifiers started at the same moment both find
+// none and both run; the second one's lock would then save the zeroed timeouts of the first as
+// the user's. So a process looks for a running notifier only while it holds this mutex or
+// while another process holds it, and the one notifier that runs holds it until it ends.
+constexpr wchar_t InstanceMutexName[] = L"Velmora.Ostrelle.Instance";
+// How long a start waits for the mutex's holder to show its window or to let go.
+constexpr DWORD TurnWaitLimit = 10000; // ms
+constexpr DWORD TurnWaitStep = 50;     // ms
+
+class InstanceMutex {
+  public:
+    InstanceMutex() : mutex_(CreateMutexW(nullptr, FALSE, InstanceMutexName)) {}
+    ~InstanceMutex() {
+        Release();
+        if (mutex_)
+            CloseHandle(mutex_);
+    }
+    InstanceMutex(const InstanceMutex&) = delete;
+    InstanceMutex& operator=(const InstanceMutex&) = delete;
+
+    // This process may be the notifier. Without a mutex at all (it could not be made) the
+    // look-up alone decides, as it would without one.
+    bool turn() const { return turn_; }
+    // An abandoned mutex (its notifier was killed) is as good as a free one.
+    bool Take(DWORD ms) {
+        if (!mutex_)
+            return turn_ = true;
+        const DWORD result = WaitForSingleObject(mutex_, ms);
+        turn_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+        return turn_;
+    }
+    void Release() {
+        if (turn_ && mutex_)
+            ReleaseMutex(mutex_);
+        turn_ = false;
+    }
+
+  private:
+    HANDLE mutex_;
+    bool turn_ = false;
+};
+
+// The running notifier's window, or none. Any window of the class counts, whoever owns it.
+// When another process holds the mutex it is, or is becoming, the notifier (or is deciding
+// not to be): wait, bounded, for its window or for the mutex.
+HWND FindRunningNotifier(InstanceMutex& mutex) {
+    const DWORD start = GetTickCount();
+    DWORD wait = 0;
+    for (;;) {
+        if (mutex.Take(wait))
+            return FindWindowW(NotifierClassName, nullptr);
+        if (HWND running = FindWindowW(NotifierClassName, nullptr))
+            return running;
+        if (GetTickCount() - start >= TurnWaitLimit)
+            return nullptr;
+        wait = TurnWaitStep;
+    }
+}
+
+// "OFF" releases the lock through the running notifier, puts the user's wake-up timeout back
+// from here and closes the running notifier.
+void HandOverOff(HWND running) {
+    if (settings_key::Read(settings_key::Locked, settings_key::DefaultLocked))
+        SendMessageW(running, TrayCallbackMessage, 0, TapEvent);
+    RestoreWakeupTimeout();
+    SendMessageW(running, WM_CLOSE, 0, 0);
+}
+
+void HandOver(HWND running, Request request) {
+    SetForegroundWindow(running);
+    if (request == Request::Off)
+        HandOverOff(running);
+    else if (request == Request::Update)
+        SendMessageW(running, RegisterWindowMessageW(UpdateMessageName), 0, 0);
+}
+
+int RunNotifier(HINSTANCE instance) {
+    // Without its window a notifier could never be reached or closed, and would keep the
+    // mutex from every later start.
+    if (!CreateNotifierWindow(instance))
+        return 0;
+    LoadNotifierIcons(instance);
+    AddTrayIcon();
+    // The first check always acts: no reading matches the start values of the last ones.
+    SetTimer(NotifierState.window, CheckPowerTimer, CheckPowerPeriod, CheckPower);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) == 1) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    RemoveTrayIcon();
+    if (IsWindow(NotifierState.window))
+        DestroyWindow(NotifierState.window);
+    return 0;
+}
+
+} // namespace
+
+// The command line is the arguments alone, as the device passes it (wWinMain's own argument
+// would skip a first word as if it were the program's name).
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+    const Request request = ParseRequest(GetCommandLineW());
+    InstanceMutex mutex;
+    if (HWND running = FindRunningNotifier(mutex)) {
+        // This process will not be the notifier: the next start need not wait for the
+        // hand-over, nor hang with it.
+        mutex.Release();
+        HandOver(running, request);
+        return 0;
+    }
+    if (!mutex.turn() || request == Request::Off)
+        return 0;
+    NotifierState.locked = settings_key::Read(settings_key::Locked, settings_key::DefaultLocked);
+    if (request != Request::On &&
+        !settings_key::Read(settings_key::ShowLockIcon, settings_key::DefaultShowLockIcon))
+        return 0;
+    return RunNotifier(instance);
+}

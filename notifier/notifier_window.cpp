@@ -1,0 +1,80 @@
+// The notifier's hidden window, which owns the tray icon and the power-check timer, and the
+// icon itself.
+#include "notifier.h"
+#include "resource.h"
+#include "wince.h"
+
+namespace {
+
+// Registered at start-up, before the window exists; 0 if that failed.
+UINT UpdateMessage = 0;
+
+static_assert(CE_NOTIFYICONDATA_SIZE == NOTIFYICONDATAW_V1_SIZE, "the CE tray record");
+
+HICON LoadSmallIcon(HINSTANCE instance, int id) {
+    return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0));
+}
+
+LRESULT OnTrayCallback(HWND window, WPARAM wParam, LPARAM lParam) {
+    if (lParam != TapEvent)
+        return DefWindowProcW(window, TrayCallbackMessage, wParam, lParam);
+    ToggleLock();
+    return 0;
+}
+
+} // namespace
+
+LRESULT CALLBACK NotifierWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case TrayCallbackMessage:
+        return OnTrayCallback(window, wParam, lParam);
+    default:
+        if (UpdateMessage && message == UpdateMessage) {
+            RecheckPower(window);
+            return 0;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+bool CreateNotifierWindow(HINSTANCE instance) {
+    UpdateMessage = RegisterWindowMessageW(UpdateMessageName);
+    WNDCLASSW windowClass = {};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = NotifierWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = NotifierClassName;
+    RegisterClassW(&windowClass);
+    // Never shown: it exists to be found, to receive the shell's taps and to carry the timer.
+    NotifierState.window = CreateWindowExW(0, NotifierClassName, L"", 0, 0, 0, CW_USEDEFAULT,
+                                           CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    return NotifierState.window != nullptr;
+}
+
+void LoadNotifierIcons(HINSTANCE instance) {
+    NotifierState.unlockedIcon = LoadSmallIcon(instance, IDI_UNLOCKED);
+    NotifierState.lockedIcon = LoadSmallIcon(instance, IDI_LOCKED);
+}
+
+void AddTrayIcon() {
+    NOTIFYICONDATAW& icon = NotifierState.trayIcon;
+    icon.cbSize = CE_NOTIFYICONDATA_SIZE; // the CE record ends after a 64-character tip
+    icon.hWnd = NotifierState.window;
+    icon.uID = TrayIconId;
+    icon.uFlags = NIF_MESSAGE | NIF_ICON;
+    icon.uCallbackMessage = TrayCallbackMessage;
+    icon.hIcon = NotifierState.locked ? NotifierState.lockedIcon : NotifierState.unlockedIcon;
+    Shell_NotifyIconW(NIM_ADD, &icon);
+}
+
+void ShowTrayIcon(HICON icon) {
+    NotifierState.trayIcon.hIcon = icon;
+    Shell_NotifyIconW(NIM_MODIFY, &NotifierState.trayIcon);
+}
+
+void RemoveTrayIcon() {
+    Shell_NotifyIconW(NIM_DELETE, &NotifierState.trayIcon);
+}
