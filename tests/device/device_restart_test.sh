@@ -19,7 +19,7 @@ display=$(cat "$VELMORA_DEVICE/display")
 v stop
 expect "stopped" "$(v status | cut -d' ' -f1 || true)" "status after stop"
 v start
-expect "$display" "$(cat "$VELMORA_DEVICE/display")" "a headless device comes back on its own display"
+expect "$display" "$(cat "$VELMORA_DEVICE/display")" "the device comes back on its display"
 expect "$display" "$DISPLAY" "programs started before the restart still reach the device"
 expect "battery 0 external 77 wakeup 15 " "$(timeouts)" "idle timeouts survive a restart, 0 included"
 
