@@ -194,9 +194,15 @@ HWND WaitWindow(const wchar_t* className, DWORD ms, DWORD pid) {
 }
 
 std::wstring WindowText(HWND window) {
-    wchar_t text[1024] = L"";
-    GetWindowTextW(window, text, 1024);
-    return text;
+    // Asked of the window itself: GetWindowTextW reads only captions across processes, not
+    // the text of another program's controls.
+    static wchar_t text[65536];
+    text[0] = 0;
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, 65536, reinterpret_cast<LPARAM>(text),
+                             SMTO_ABORTIFHUNG, 5000, &length))
+        return L"";
+    return std::wstring(text, length < 65536 ? length : 0);
 }
 
 std::string Utf8(const std::wstring& text) {

@@ -67,6 +67,7 @@ std::vector<HWND> TopLevelWindows(const wchar_t* className, DWORD pid = 0);
 // Waits for a top-level window of the class (and the process, if given).
 HWND WaitWindow(const wchar_t* className, DWORD ms, DWORD pid = 0);
 
+// The text of any window, also a control of another process.
 std::wstring WindowText(HWND window);
 // For failure messages.
 std::string Utf8(const std::wstring& text);
