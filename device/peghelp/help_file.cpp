@@ -66,10 +66,14 @@ std::wstring PlainText(const std::wstring& html) {
             size_t close = html.find(L'>', i);
             if (close == std::wstring::npos)
                 break;
-            if (BreaksLine(TagName(html, i, close))) {
+            std::wstring tag = TagName(html, i, close);
+            if (BreaksLine(tag)) {
                 while (!out.empty() && out.back() == L' ')
                     out.pop_back();
                 if (!out.empty() && out.back() != L'\n')
+                    out += L"\r\n";
+                // A blank line between paragraphs.
+                if (tag == L"/p" && !out.empty())
                     out += L"\r\n";
             }
             i = close;
@@ -140,5 +144,8 @@ HelpTopic FindTopic(const std::wstring& html, const std::wstring& anchor) {
         start = 0;
     size_t next = html.find(L"<a name=", start + 1);
     std::wstring topic = html.substr(start, next == std::wstring::npos ? next : next - start);
-    return {FirstHeading(topic), PlainText(topic)};
+    // The heading is the window's title; the text starts after it.
+    size_t body = topic.find(L"</h");
+    body = body == std::wstring::npos ? 0 : topic.find(L'>', body) + 1;
+    return {FirstHeading(topic), PlainText(topic.substr(body))};
 }

@@ -9,6 +9,7 @@ int RegCommand(int argc, wchar_t** argv);
 int CleanFlagCommand(int argc, wchar_t** argv);
 int DesktopCommand(int argc, wchar_t** argv);
 int ExecCommand(int argc, wchar_t** argv);
+int ShotCommand(int argc, wchar_t** argv);
 
 // Strict unsigned decimal, 0 to max.
 bool ParseNumber(const wchar_t* text, unsigned long long max, unsigned long* out);

@@ -15,7 +15,7 @@ constexpr Command Commands[] = {
     {L"timeouts", TimeoutsCommand}, {L"power", PowerCommand},
     {L"spy", SpyCommand},           {L"reg", RegCommand},
     {L"cleanflag", CleanFlagCommand}, {L"desktop", DesktopCommand},
-    {L"exec", ExecCommand},
+    {L"exec", ExecCommand}, {L"shot", ShotCommand},
 };
 
 } // namespace

@@ -1,5 +1,6 @@
 // The help viewer opening topics of the product's help file.
 #include <gtest/gtest.h>
+#include <cstdint>
 #include <set>
 #include <string>
 #include "harness.h"
@@ -78,4 +79,74 @@ TEST(HelpViewer, AMissingFileGetsAGermanMessage) {
         ASSERT_TRUE(viewer.WaitExit(10000, &code));
         EXPECT_EQ(1u, code);
     }
+}
+
+namespace {
+
+uint32_t Big32(const std::string& data, size_t at) {
+    return (uint32_t(uint8_t(data[at])) << 24) | (uint32_t(uint8_t(data[at + 1])) << 16) |
+           (uint32_t(uint8_t(data[at + 2])) << 8) | uint8_t(data[at + 3]);
+}
+
+// The RGB rows of a PNG as the device tool writes it: one IDAT of stored deflate blocks.
+std::string PngPixels(const std::string& png, uint32_t* width, uint32_t* height) {
+    if (png.size() < 33 || png.compare(1, 3, "PNG") != 0 || png.compare(12, 4, "IHDR") != 0)
+        return "";
+    *width = Big32(png, 16);
+    *height = Big32(png, 20);
+    size_t idat = png.find("IDAT");
+    if (idat == std::string::npos)
+        return "";
+    std::string raw;
+    size_t at = idat + 4 + 2; // past the zlib header
+    for (bool last = false; !last && at + 5 <= png.size();) {
+        last = png[at] & 1;
+        size_t n = uint8_t(png[at + 1]) | (uint8_t(png[at + 2]) << 8);
+        raw += png.substr(at + 5, n);
+        at += 5 + n;
+    }
+    return raw;
+}
+
+} // namespace
+
+TEST(Screenshot, ShowsTheWholeScreenWithAKnownWindowOnIt) {
+    Process viewer = Start(L"PegHelp.exe", L"velmora.htp#lock");
+    HWND window = WaitWindow(L"PegHelp", 15000, viewer.pid());
+    ASSERT_NE(nullptr, window);
+    WaitFor([&] { return IsWindowVisible(window) != FALSE; }, 5000);
+    Pump(500);
+    const std::wstring file = WindowsDir() + L"\\temp\\shot.png";
+    std::string out;
+    ASSERT_EQ(0, RunDevtool(L"shot " + file, &out)) << out;
+    SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    std::string png(GetFileSize(h, nullptr), '\0');
+    DWORD got = 0;
+    ReadFile(h, png.data(), static_cast<DWORD>(png.size()), &got, nullptr);
+    CloseHandle(h);
+    DeleteFileW(file.c_str());
+    uint32_t width = 0, height = 0;
+    std::string pixels = PngPixels(png, &width, &height);
+    EXPECT_EQ(240u, width);
+    EXPECT_EQ(320u, height);
+    ASSERT_EQ(size_t(height) * (width * 3 + 1), pixels.size());
+    // The viewer's close button is drawn in the button face colour, the text area in white.
+    RECT button;
+    GetWindowRect(GetDlgItem(window, IDCANCEL), &button);
+    auto pixel = [&](int x, int y) {
+        size_t at = size_t(y) * (width * 3 + 1) + 1 + size_t(x) * 3;
+        return RGB(uint8_t(pixels[at]), uint8_t(pixels[at + 1]), uint8_t(pixels[at + 2]));
+    };
+    COLORREF face = GetSysColor(COLOR_BTNFACE);
+    EXPECT_EQ(face, pixel(button.left + 3, button.bottom - 4))
+        << "expected the button face at the close button, actual " << std::hex
+        << pixel(button.left + 3, button.bottom - 4);
+    std::set<COLORREF> colours;
+    for (uint32_t y = 0; y < height; y += 4)
+        for (uint32_t x = 0; x < width; x += 4)
+            colours.insert(pixel(x, y));
+    EXPECT_GT(colours.size(), 2u) << "the screen is (nearly) all one colour";
+    EXPECT_TRUE(viewer.WaitExit(10000));
 }
