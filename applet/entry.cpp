@@ -1,5 +1,171 @@
+// The control-panel entry: the library's start, the CPL_INIT count with the fonts and icons
+// it keeps alive, the description of the one applet, and the opening of its window.
 #include <windows.h>
 #include <cpl.h>
+#include "applet.h"
+#include "resource.h"
+#include "separator.h"
 
-extern "C" LONG APIENTRY CPlApplet(HWND, UINT, LPARAM, LPARAM) { return 0; }
-extern "C" int WINAPI ShowIcon(HINSTANCE) { return 0; }
+SharedResourcesRecord SharedResources;
+LONG InitCount;
+
+namespace {
+
+constexpr std::array<WORD, BatteryIconCount> BatteryIconIds = {
+    IDI_BATTERY_EMPTY,        IDI_BATTERY_ONE_FIFTH, IDI_BATTERY_TWO_FIFTHS,
+    IDI_BATTERY_THREE_FIFTHS, IDI_BATTERY_FOUR_FIFTHS, IDI_BATTERY_FULL,
+    IDI_BATTERY_UNKNOWN,
+};
+
+// The wide NEWCPLINFO record: five 32-bit fields, then 32, 64 and 128 characters.
+constexpr DWORD NewCplInfoSize = 5 * 4 + (32 + 64 + 128) * 2;
+constexpr size_t NameOffset = 20;
+constexpr size_t InfoOffset = NameOffset + 32 * 2;
+constexpr size_t HelpFileOffset = InfoOffset + 64 * 2;
+static_assert(NewCplInfoSize == 468 && HelpFileOffset + 128 * 2 == NewCplInfoSize);
+static_assert(sizeof(NEWCPLINFOW) == NewCplInfoSize, "the record of this platform");
+
+HFONT CreateTahoma(LONG weight) {
+    LOGFONTW description = {};
+    description.lfHeight = 12; // positive: a cell height in pixels
+    description.lfWeight = weight;
+    description.lfCharSet = DEFAULT_CHARSET;
+    description.lfPitchAndFamily = FF_SWISS;
+    lstrcpyW(description.lfFaceName, L"Tahoma");
+    return CreateFontIndirectW(&description);
+}
+
+// The host may hand over a record that is not 4-byte aligned: everything is written a byte
+// at a time, little-endian.
+void StoreDword(BYTE* at, DWORD value) {
+    for (int i = 0; i < 4; ++i)
+        at[i] = static_cast<BYTE>(value >> (8 * i));
+}
+
+void StoreText(BYTE* at, const wchar_t* text) {
+    do {
+        at[0] = static_cast<BYTE>(*text);
+        at[1] = static_cast<BYTE>(*text >> 8);
+        at += 2;
+    } while (*text++);
+}
+
+void DescribeApplet(BYTE* record) {
+    if (!record)
+        return;
+    HICON icon = LoadIconW(AppletWindows.Instance, MAKEINTRESOURCEW(IDI_APPLET));
+    StoreDword(record + 0, NewCplInfoSize);                                  // dwSize
+    StoreDword(record + 4, 0);                                               // dwFlags
+    StoreDword(record + 8, 0);                                               // dwHelpContext
+    StoreDword(record + 12, IDI_APPLET);                                     // lData
+    StoreDword(record + 16, static_cast<DWORD>(reinterpret_cast<UINT_PTR>(icon))); // hIcon
+    StoreText(record + NameOffset, L"Velmora (Zilp)");
+    StoreText(record + InfoOffset, L"Einstellungen zur Velmora");
+    StoreText(record + HelpFileOffset, L"");
+}
+
+void InitApplet() {
+    if (InitCount == 0)
+        CreateSharedResources();
+    ++InitCount;
+}
+
+void ExitApplet() {
+    // Without a matching CPL_INIT the count goes negative and nothing is released.
+    if (--InitCount == 0)
+        ReleaseSharedResources();
+}
+
+// Serves every window of the host's thread until the main window is gone. The host dialog
+// sees each message first, so Enter and Escape in it or in a page become its OK and Cancel.
+void RunMessageLoop() {
+    MSG message;
+    while (AppletWindows.MainWindow && IsWindow(AppletWindows.MainWindow)) {
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+        if (got <= 0) {
+            // The host wants to end: its own loop must see the quit message too.
+            if (got == 0)
+                PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        if (AppletWindows.HostDialog && IsWindow(AppletWindows.HostDialog) &&
+            IsDialogMessageW(AppletWindows.HostDialog, &message))
+            continue;
+        bool taken = false;
+        for (HWND page : AppletWindows.PageWindows)
+            if (!taken && page && IsWindow(page))
+                taken = IsDialogMessageW(page, &message);
+        if (!taken) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+}
+
+} // namespace
+
+void CreateSharedResources() {
+    SharedResources.LabelFont = CreateTahoma(FW_BOLD);
+    SharedResources.TextFont = CreateTahoma(FW_NORMAL);
+    for (int i = 0; i < BatteryIconCount; ++i)
+        SharedResources.BatteryIcons[i] =
+            LoadIconW(AppletWindows.Instance, MAKEINTRESOURCEW(BatteryIconIds[i]));
+}
+
+void ReleaseSharedResources() {
+    DeleteObject(SharedResources.LabelFont);
+    DeleteObject(SharedResources.TextFont);
+    SharedResources.LabelFont = nullptr;
+    SharedResources.TextFont = nullptr;
+    // LoadIconW hands out the module's shared icons, which belong to the module and must not
+    // be destroyed; giving them back means no longer holding them.
+    SharedResources.BatteryIcons.fill(nullptr);
+}
+
+void RegisterAppletClasses(HINSTANCE instance) {
+    RegisterSeparatorClass(instance);
+    RegisterMainWindowClass(instance);
+}
+
+void OpenMainWindow(HWND host, UINT tabIndex) {
+    // One applet window only, in this process or another: the open one comes to the front
+    // and keeps its tab.
+    if (HWND open = FindWindowW(MainWindowClassName(), MainWindowTitle)) {
+        SetForegroundWindow(open);
+        return;
+    }
+    RegisterAppletClasses(AppletWindows.Instance);
+    if (!CreateMainWindow(AppletWindows.Instance, SW_SHOW, host))
+        return;
+    CreateHostDialog();
+    SelectInitialTab(tabIndex);
+    if (IsWindow(AppletWindows.MainWindow))
+        RunMessageLoop();
+    AppletWindows.MainWindow = nullptr;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH)
+        AppletWindows.Instance = instance;
+    return TRUE;
+}
+
+extern "C" LONG APIENTRY CPlApplet(HWND host, UINT message, LPARAM lParam1, LPARAM lParam2) {
+    switch (message) {
+    case CPL_INIT:
+        InitApplet();
+        return 1;
+    case CPL_GETCOUNT:
+        return 1; // one applet in this library
+    case CPL_DBLCLK:
+        OpenMainWindow(host, HIWORD(lParam1)); // the tab to open on
+        return 0;
+    case CPL_EXIT:
+        ExitApplet();
+        return 0;
+    case CPL_NEWINQUIRE:
+        DescribeApplet(reinterpret_cast<BYTE*>(lParam2));
+        return 0;
+    }
+    return 0; // CPL_INQUIRE, CPL_SELECT, CPL_STOP and anything else: nothing to do
+}

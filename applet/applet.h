@@ -1,0 +1,62 @@
+// The applet's frame: its module-wide records and the operations that entry, main window,
+// host dialog and pages call on each other.
+#pragma once
+#include <windows.h>
+#include <array>
+
+constexpr int PageCount = 6;
+constexpr int BatteryIconCount = 7;
+
+// The applet's window handles; all none when the library is loaded.
+struct AppletWindowsRecord {
+    HINSTANCE Instance;
+    HWND MainWindow;
+    HWND HostDialog;
+    HWND TabControl;
+    std::array<HWND, PageCount> PageWindows; // by tab index; none: the page does not exist
+    HWND SavedFocus;                          // focus when the main window was deactivated
+};
+extern AppletWindowsRecord AppletWindows;
+
+// Fonts and icons of the pages, alive from the first CPL_INIT to the last CPL_EXIT.
+struct SharedResourcesRecord {
+    HFONT LabelFont; // Tahoma 12, bold
+    HFONT TextFont;  // Tahoma 12, normal
+    // Icons 446, 445, 444, 443, 442, 447, 441, in this order.
+    std::array<HICON, BatteryIconCount> BatteryIcons;
+};
+extern SharedResourcesRecord SharedResources;
+
+// CPL_INIT messages not yet matched by CPL_EXIT.
+extern LONG InitCount;
+
+// What the shared timeout page edits: the fields of AppletSettings of the selected tab.
+struct TimeoutBindingRecord {
+    DWORD* IdleTimeout;
+    DWORD* BacklightTimeout; // none on "Nachricht"
+    DWORD* BacklightAuto;    // none on "Nachricht"
+    bool WarnOnZero;
+};
+extern TimeoutBindingRecord TimeoutBinding;
+
+// entry.cpp
+void CreateSharedResources();
+void ReleaseSharedResources();
+void RegisterAppletClasses(HINSTANCE instance);
+// The whole of CPL_DBLCLK: returns when the window is gone. `host` owns the window.
+void OpenMainWindow(HWND host, UINT tabIndex);
+
+// main_window.cpp
+void RegisterMainWindowClass(HINSTANCE instance);
+bool CreateMainWindow(HINSTANCE instance, int showCommand, HWND owner);
+const wchar_t* MainWindowClassName();
+extern const wchar_t MainWindowTitle[];
+
+// host_dialog.cpp
+void CreateHostDialog();
+void SelectInitialTab(UINT tabIndex);
+void SelectPage(int controlId, const NMHDR* header);
+void FocusFirstControl();
+void BroadcastToPages(UINT message, WPARAM wParam, LPARAM lParam);
+// A page's answer to IDCANCEL: forgets its entry in PageWindows and destroys itself.
+void DiscardPage(HWND page);

@@ -1,0 +1,172 @@
+// The host dialog inside the main window: the tab control along its bottom edge and, above
+// it, one page at a time. Pages are made on the first selection of their tab and afterwards
+// only shown and hidden, so they keep their state.
+#include <windows.h>
+#include <commctrl.h>
+#include "applet.h"
+#include "page_table.h"
+#include "resource.h"
+#include "settings.h"
+
+AppletWindowsRecord AppletWindows;
+TimeoutBindingRecord TimeoutBinding;
+
+namespace {
+
+// Which fields of AppletSettings the timeout page edits on tabs 1, 2 and 3.
+struct BindingRow {
+    DWORD AppletSettingsRecord::*Idle;
+    DWORD AppletSettingsRecord::*Backlight;
+    DWORD AppletSettingsRecord::*Auto;
+    bool WarnOnZero;
+};
+
+constexpr int FirstTimeoutTab = 1;
+constexpr std::array<BindingRow, 3> TimeoutBindings = {{
+    {&AppletSettingsRecord::BatteryIdleTimeout, &AppletSettingsRecord::BacklightBatteryTimeout,
+     &AppletSettingsRecord::BacklightBatteryAuto, true},
+    {&AppletSettingsRecord::ExternalIdleTimeout, &AppletSettingsRecord::BacklightExternalTimeout,
+     &AppletSettingsRecord::BacklightExternalAuto, false},
+    {&AppletSettingsRecord::WakeupIdleTimeout, nullptr, nullptr, true},
+}};
+
+DWORD* FieldOrNone(DWORD AppletSettingsRecord::*field) {
+    return field ? &(AppletSettings.*field) : nullptr;
+}
+
+void BindTimeoutPage(int tab) {
+    const BindingRow& row = TimeoutBindings[tab - FirstTimeoutTab];
+    TimeoutBinding.IdleTimeout = FieldOrNone(row.Idle);
+    TimeoutBinding.BacklightTimeout = FieldOrNone(row.Backlight);
+    TimeoutBinding.BacklightAuto = FieldOrNone(row.Auto);
+    TimeoutBinding.WarnOnZero = row.WarnOnZero;
+}
+
+const DLGTEMPLATE* FindDialogTemplate(WORD id) {
+    HRSRC resource = FindResourceW(AppletWindows.Instance, MAKEINTRESOURCEW(id), RT_DIALOG);
+    if (!resource)
+        return nullptr;
+    return static_cast<const DLGTEMPLATE*>(
+        LockResource(LoadResource(AppletWindows.Instance, resource)));
+}
+
+// None when the page cannot be made; the next selection of its tab tries again.
+HWND CreatePage(int tab) {
+    const DLGTEMPLATE* dialog = FindDialogTemplate(PageTable[tab].Template);
+    if (!dialog)
+        return nullptr;
+    HWND page = CreateDialogIndirectParamW(AppletWindows.Instance, dialog,
+                                           AppletWindows.HostDialog, PageTable[tab].Procedure, 0);
+    if (page)
+        SetWindowPos(page, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
+    return page;
+}
+
+void ShowPages(int selected) {
+    for (int tab = 0; tab < PageCount; ++tab) {
+        HWND& page = AppletWindows.PageWindows[tab];
+        if (tab == selected && page)
+            ShowWindow(page, SW_SHOW);
+        else if (tab == selected)
+            page = CreatePage(tab);
+        else if (page)
+            ShowWindow(page, SW_HIDE);
+    }
+}
+
+void InsertTabs() {
+    for (int tab = 0; tab < PageCount; ++tab) {
+        TCITEMW item = {};
+        item.mask = TCIF_TEXT | TCIF_IMAGE;
+        item.pszText = const_cast<wchar_t*>(PageTable[tab].TabText);
+        item.iImage = -1;
+        SendMessageW(AppletWindows.TabControl, TCM_INSERTITEMW, tab,
+                     reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+// OK and Cancel (from the keyboard through the dialog manager) are the main window's to
+// decide; posted, so they run after the message that produced them. Every other command goes
+// to the pages.
+INT_PTR PassCommand(WPARAM wParam, LPARAM lParam) {
+    const WORD id = LOWORD(wParam);
+    if (id == IDOK || id == IDCANCEL)
+        PostMessageW(AppletWindows.MainWindow, WM_COMMAND, wParam, lParam);
+    else
+        BroadcastToPages(WM_COMMAND, wParam, lParam);
+    return TRUE;
+}
+
+INT_PTR CALLBACK HostDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_NOTIFY:
+        SelectPage(static_cast<int>(wParam), reinterpret_cast<const NMHDR*>(lParam));
+        return FALSE;
+    case WM_HELP:
+        PostMessageW(GetParent(dialog), WM_HELP, wParam, lParam);
+        // Handled: the default handling would send it to the main window a second time.
+        return TRUE;
+    case WM_COMMAND:
+        return PassCommand(wParam, lParam);
+    }
+    return FALSE;
+}
+
+} // namespace
+
+void CreateHostDialog() {
+    const DLGTEMPLATE* dialog = FindDialogTemplate(IDD_HOST_DIALOG);
+    AppletWindows.HostDialog =
+        dialog ? CreateDialogIndirectParamW(AppletWindows.Instance, dialog,
+                                            AppletWindows.MainWindow, HostDialogProc, 0)
+               : nullptr;
+    AppletWindows.TabControl = GetDlgItem(AppletWindows.HostDialog, IDC_TABS);
+    InsertTabs();
+    SendMessageW(AppletWindows.TabControl, TCM_SETCURSEL, 0, 0);
+    InvalidateRect(AppletWindows.TabControl, nullptr, TRUE);
+}
+
+void SelectInitialTab(UINT tabIndex) {
+    // An index the tab control rejects leaves tab 0 selected.
+    SendMessageW(AppletWindows.TabControl, TCM_SETCURSEL, tabIndex, 0);
+    NMHDR header = {};
+    header.hwndFrom = AppletWindows.TabControl;
+    header.idFrom = IDC_TABS;
+    header.code = TCN_SELCHANGE;
+    SelectPage(IDC_TABS, &header);
+}
+
+void SelectPage(int controlId, const NMHDR* header) {
+    if (controlId != IDC_TABS || !header || header->code != static_cast<UINT>(TCN_SELCHANGE))
+        return;
+    BroadcastToPages(WM_COMMAND, IDC_TABS, 0);
+    const int selected =
+        static_cast<int>(SendMessageW(AppletWindows.TabControl, TCM_GETCURSEL, 0, 0));
+    if (selected >= FirstTimeoutTab && selected < FirstTimeoutTab + 3)
+        BindTimeoutPage(selected);
+    ShowPages(selected);
+    FocusFirstControl();
+}
+
+void FocusFirstControl() {
+    HWND first = GetNextDlgTabItem(AppletWindows.HostDialog, AppletWindows.TabControl, FALSE);
+    if (!first)
+        return;
+    SetFocus(first);
+    if (SendMessageW(first, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+        SendMessageW(first, EM_SETSEL, 0, -1);
+}
+
+void BroadcastToPages(UINT message, WPARAM wParam, LPARAM lParam) {
+    // Read afresh for every page: a page told IDCANCEL clears its own entry.
+    for (int tab = 0; tab < PageCount; ++tab)
+        if (AppletWindows.PageWindows[tab])
+            SendMessageW(AppletWindows.PageWindows[tab], message, wParam, lParam);
+}
+
+void DiscardPage(HWND page) {
+    for (HWND& entry : AppletWindows.PageWindows)
+        if (entry == page)
+            entry = nullptr;
+    DestroyWindow(page);
+}

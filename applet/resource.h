@@ -1,0 +1,71 @@
+// Resource numbers of the applet: dialog templates, icons and control ids. Shared by the .rc
+// and the code, so plain defines.
+#pragma once
+
+// Dialog templates.
+#define IDD_HOST_DIALOG 302
+#define IDD_STATUS_PAGE 309
+#define IDD_BATTERY_PAGE 310
+#define IDD_EXTERNAL_PAGE 311
+#define IDD_NOTIFY_PAGE 429
+#define IDD_POWER_FAILURE_PAGE 430
+#define IDD_LOCK_PAGE 452
+
+// Icons. The battery icons 446 to 447 show a battery on mains power filled by no to five
+// fifths; 441 stands for a charge that is not known.
+#define IDI_APPLET 100
+#define IDI_BATTERY_UNKNOWN 441
+#define IDI_BATTERY_FOUR_FIFTHS 442
+#define IDI_BATTERY_THREE_FIFTHS 443
+#define IDI_BATTERY_TWO_FIFTHS 444
+#define IDI_BATTERY_ONE_FIFTH 445
+#define IDI_BATTERY_EMPTY 446
+#define IDI_BATTERY_FULL 447
+#define IDI_COIN_CELL 439
+#define IDI_LOGO_LEFT 416
+#define IDI_LOGO_RIGHT 450
+
+// Host dialog.
+#define IDC_TABS 2000
+
+// Status page.
+#define IDC_STATUS_HEADING 1012
+#define IDC_STATUS_MAIN_CAPTION 1008
+#define IDC_STATUS_BACKUP_CAPTION 1009
+#define IDC_STATUS_MAIN_ICON 1053
+#define IDC_STATUS_BACKUP_ICON 1054
+#define IDC_STATUS_BACKUP_STATE 1016
+#define IDC_STATUS_LIFETIME_HEADING 1017
+#define IDC_STATUS_MAIN_STATE 1015
+#define IDC_STATUS_COPYRIGHT 1040
+#define IDC_STATUS_REMAINING_CAPTION 1021
+#define IDC_STATUS_FULL_CAPTION 1022
+#define IDC_STATUS_REMAINING 1018
+#define IDC_STATUS_FULL 1019
+#define IDC_STATUS_VERSION 1023
+#define IDC_STATUS_LOGO_LEFT 1078
+#define IDC_STATUS_LOGO_RIGHT 1079
+
+// Timeout pages ("Batterie", "Extern", "Nachricht").
+#define IDC_TIMEOUT_HEADING 1018
+#define IDC_TIMEOUT_HEADING_EXTERNAL 1021
+#define IDC_IDLE_SWITCH 1068
+#define IDC_IDLE_NUMBER 1069
+#define IDC_IDLE_ARROWS 1070
+#define IDC_IDLE_UNIT 1071
+#define IDC_BACKLIGHT_HEADING 1077
+#define IDC_BACKLIGHT_SWITCH 1072
+#define IDC_BACKLIGHT_NUMBER 1073
+#define IDC_BACKLIGHT_ARROWS 1074
+#define IDC_BACKLIGHT_UNIT 1075
+#define IDC_BACKLIGHT_AUTO 1076
+
+// Power-failure page.
+#define IDC_POWER_FAILURE_TEXT 1060
+#define IDC_POWER_FAILURE_BUTTON 1059
+
+// Lock page.
+#define IDC_LOCK_TEXT 1080
+#define IDC_LOCK_ICON 1081
+#define IDC_LOCK_EXTERNAL_ONLY 1082
+#define IDC_LOCK_IGNORE_NOTIFY 1084
