@@ -103,8 +103,9 @@ INT_PTR CALLBACK HostDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         SelectPage(static_cast<int>(wParam), reinterpret_cast<const NMHDR*>(lParam));
         return FALSE;
     case WM_HELP:
-        PostMessageW(GetParent(dialog), WM_HELP, wParam, lParam);
-        // Handled: the default handling would send it to the main window a second time.
+        // Sent, not posted: WM_HELP carries a pointer, and the message system refuses to
+        // post those. Handled here, or the default handling would pass it on a second time.
+        SendMessageW(GetParent(dialog), WM_HELP, wParam, lParam);
         return TRUE;
     case WM_COMMAND:
         return PassCommand(wParam, lParam);

@@ -1,0 +1,162 @@
+// The applet's frame linked into the test program, so that its module-wide records can be
+// read where behaviour alone does not show them: the shared fonts and icons, the timeout
+// binding, and the notifier refresh that depends on the lock icon setting.
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <cpl.h>
+#include "applet.h"
+#include "applet_support.h"
+#include "harness.h"
+#include "settings.h"
+
+extern "C" LONG APIENTRY CPlApplet(HWND host, UINT message, LPARAM lParam1, LPARAM lParam2);
+
+using namespace applet_test;
+
+namespace {
+
+class AppletParts : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        InitHostControls();
+        PrepareRegistry();
+        // The library entry point does not run in a program: its resources are this one's.
+        AppletWindows.Instance = GetModuleHandleW(nullptr);
+    }
+    static void TearDownTestSuite() { RestoreRegistry(); }
+    void TearDown() override { EXPECT_EQ(nullptr, FindMainWindow()); }
+};
+
+std::wstring FaceOf(HFONT font, LOGFONTW* description) {
+    *description = {};
+    GetObjectW(font, sizeof *description, description);
+    return description->lfFaceName;
+}
+
+} // namespace
+
+TEST_F(AppletParts, FontsAndBatteryIconsLiveFromTheFirstInitToTheLastExit) {
+    ASSERT_EQ(0, InitCount);
+    EXPECT_EQ(1, CPlApplet(nullptr, CPL_INIT, 0, 0));
+    const SharedResourcesRecord first = SharedResources;
+    EXPECT_EQ(1, CPlApplet(nullptr, CPL_INIT, 0, 0));
+    EXPECT_EQ(first.LabelFont, SharedResources.LabelFont) << "a second CPL_INIT only counts";
+
+    const struct {
+        HFONT font;
+        LONG weight;
+    } fonts[] = {{first.LabelFont, FW_BOLD}, {first.TextFont, FW_NORMAL}};
+    for (const auto& f : fonts) {
+        ASSERT_EQ(static_cast<DWORD>(OBJ_FONT), GetObjectType(f.font));
+        LOGFONTW description;
+        EXPECT_EQ(L"Tahoma", FaceOf(f.font, &description));
+        EXPECT_EQ(12, description.lfHeight);
+        EXPECT_EQ(f.weight, description.lfWeight);
+        EXPECT_EQ(FF_SWISS, description.lfPitchAndFamily & 0xF0);
+    }
+    const int order[] = {446, 445, 444, 443, 442, 447, 441};
+    for (int i = 0; i < BatteryIconCount; ++i)
+        EXPECT_EQ(LoadIconW(AppletWindows.Instance, MAKEINTRESOURCEW(order[i])),
+                  first.BatteryIcons[i])
+            << "battery icon " << i << " is resource " << order[i];
+
+    EXPECT_EQ(0, CPlApplet(nullptr, CPL_EXIT, 0, 0));
+    EXPECT_EQ(static_cast<DWORD>(OBJ_FONT), GetObjectType(first.LabelFont)) << "count 1 left";
+    EXPECT_EQ(0, CPlApplet(nullptr, CPL_EXIT, 0, 0));
+    EXPECT_EQ(0u, GetObjectType(first.LabelFont)) << "label font deleted at the last exit";
+    EXPECT_EQ(0u, GetObjectType(first.TextFont)) << "text font deleted at the last exit";
+    EXPECT_EQ(nullptr, SharedResources.BatteryIcons[0]);
+    EXPECT_EQ(nullptr, SharedResources.BatteryIcons[6]);
+
+    // An exit without its init counts below zero and releases nothing twice.
+    EXPECT_EQ(0, CPlApplet(nullptr, CPL_EXIT, 0, 0));
+    EXPECT_EQ(-1, InitCount);
+    EXPECT_EQ(nullptr, SharedResources.LabelFont);
+    InitCount = 0;
+}
+
+TEST_F(AppletParts, TheTimeoutBindingFollowsTheLastTimeoutTabChosen) {
+    struct Binding {
+        DWORD* idle;
+        DWORD* backlight;
+        DWORD* automatic;
+        bool warn;
+    };
+    const Binding battery = {&AppletSettings.BatteryIdleTimeout,
+                             &AppletSettings.BacklightBatteryTimeout,
+                             &AppletSettings.BacklightBatteryAuto, true};
+    const Binding external = {&AppletSettings.ExternalIdleTimeout,
+                              &AppletSettings.BacklightExternalTimeout,
+                              &AppletSettings.BacklightExternalAuto, false};
+    const Binding wakeup = {&AppletSettings.WakeupIdleTimeout, nullptr, nullptr, true};
+    const struct {
+        int tab;
+        Binding expected;
+    } steps[] = {{2, external}, {0, external}, {1, battery}, {4, battery}, {2, external},
+                 {3, wakeup},   {5, wakeup},   {0, wakeup},  {1, battery}};
+    TimeoutBinding = {};
+    CPlApplet(nullptr, CPL_INIT, 0, 0);
+    OpenAndDrive(CPlApplet, nullptr, 0, [&](HWND main) {
+        EXPECT_EQ(nullptr, TimeoutBinding.IdleTimeout) << "opening on Status binds nothing";
+        HWND host = HostDialogOf(main);
+        for (const auto& step : steps) {
+            SelectTab(host, step.tab);
+            const Binding actual = {TimeoutBinding.IdleTimeout, TimeoutBinding.BacklightTimeout,
+                                    TimeoutBinding.BacklightAuto, TimeoutBinding.WarnOnZero};
+            EXPECT_EQ(step.expected.idle, actual.idle) << "after tab " << step.tab;
+            EXPECT_EQ(step.expected.backlight, actual.backlight) << "after tab " << step.tab;
+            EXPECT_EQ(step.expected.automatic, actual.automatic) << "after tab " << step.tab;
+            EXPECT_EQ(step.expected.warn, actual.warn) << "after tab " << step.tab;
+        }
+        SendMessageW(main, WM_CLOSE, 0, 0);
+    });
+    CPlApplet(nullptr, CPL_EXIT, 0, 0);
+}
+
+TEST_F(AppletParts, OkRefreshesTheNotifierWithUpdateOnlyWhileTheLockIconIsWanted) {
+    const struct {
+        DWORD showLockIcon;
+        WPARAM command;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {1, IDOK, {"Ostrelle.exe|UPDATE"}},
+        {1, IDCANCEL, {}},
+        {0, IDOK, {}},
+    };
+    for (const auto& c : cases) {
+        ProgramRecorder recorder;
+        // Loading reads it from the Settings key, or keeps what the record holds.
+        harness::WriteDword(HKEY_CURRENT_USER, L"Software\\Zilp\\Velmora", L"ShowLockIcon",
+                            c.showLockIcon);
+        AppletSettings.ShowLockIcon = c.showLockIcon;
+        OpenAndDrive(CPlApplet, nullptr, 5, [&](HWND main) {
+            SendMessageW(main, WM_COMMAND, c.command, 0);
+        });
+        EXPECT_EQ(c.expected, recorder.StartedAfter(2000))
+            << "ShowLockIcon " << c.showLockIcon << ", command " << c.command;
+    }
+    harness::WriteDword(HKEY_CURRENT_USER, L"Software\\Zilp\\Velmora", L"ShowLockIcon", 0);
+    AppletSettings.ShowLockIcon = 0;
+}
+
+TEST_F(AppletParts, PagesForgetThemselvesOnCancelAndTheWindowRecordIsClearedWithTheWindow) {
+    std::array<HWND, PageCount> atMainDestroy = {};
+    OpenAndDrive(CPlApplet, nullptr, 1, [&](HWND main) {
+        SelectTab(HostDialogOf(main), 5);
+        EXPECT_NE(nullptr, AppletWindows.PageWindows[1]);
+        EXPECT_NE(nullptr, AppletWindows.PageWindows[5]);
+        BroadcastToPages(WM_COMMAND, IDCANCEL, 0);
+        atMainDestroy = AppletWindows.PageWindows;
+        DestroyWindow(main);
+    });
+    for (int tab = 0; tab < PageCount; ++tab)
+        EXPECT_EQ(nullptr, atMainDestroy[tab]) << "entry " << tab << " after IDCANCEL";
+
+    OpenAndDrive(CPlApplet, nullptr, 3, [](HWND main) {
+        SendMessageW(main, WM_COMMAND, IDOK, 0); // pages go with the window, unasked
+    });
+    EXPECT_EQ(nullptr, AppletWindows.MainWindow);
+    EXPECT_EQ(nullptr, AppletWindows.HostDialog);
+    EXPECT_EQ(nullptr, AppletWindows.TabControl);
+    EXPECT_EQ(nullptr, AppletWindows.PageWindows[3]) << "cleared when the main window went";
+}
