@@ -13,35 +13,19 @@ void InitHostControls() {
 
 namespace {
 
-constexpr wchar_t BacklightKey[] = L"ControlPanel\\Backlight";
 constexpr wchar_t SettingsKey[] = L"Software\\Zilp\\Velmora";
-bool HadBacklightKey;
 bool HadSettingsKey;
-
-bool KeyExists(const wchar_t* key) {
-    HKEY h;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(h);
-    return true;
-}
 
 } // namespace
 
 void PrepareRegistry() {
-    HadBacklightKey = KeyExists(BacklightKey);
-    HadSettingsKey = KeyExists(SettingsKey);
-    if (!HadBacklightKey) {
-        harness::WriteDword(HKEY_CURRENT_USER, BacklightKey, L"ACTimeout", 60);
-        harness::WriteDword(HKEY_CURRENT_USER, BacklightKey, L"BatteryTimeout", 30);
-        harness::WriteDword(HKEY_CURRENT_USER, BacklightKey, L"ACAuto", 1);
-        harness::WriteDword(HKEY_CURRENT_USER, BacklightKey, L"BatteryAuto", 1);
-    }
+    HKEY h;
+    HadSettingsKey = RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKey, 0, KEY_READ, &h) == 0;
+    if (HadSettingsKey)
+        RegCloseKey(h);
 }
 
 void RestoreRegistry() {
-    if (!HadBacklightKey)
-        harness::DeleteKey(HKEY_CURRENT_USER, BacklightKey);
     if (!HadSettingsKey)
         harness::DeleteKey(HKEY_CURRENT_USER, SettingsKey);
 }
@@ -238,14 +222,15 @@ ProgramRecorder::ProgramRecorder() {
 
 ProgramRecorder::~ProgramRecorder() {
     SetCurrentDirectoryW(harness::WindowsDir().c_str());
-    for (const wchar_t* name : {L"Ostrelle.exe", L"PegHelp.exe", L"ctlpnl.exe", L"started.log"})
+    for (const wchar_t* name :
+         {L"Ostrelle.exe", L"PegHelp.exe", L"ctlpnl.exe", L"started.log", L"key.log"})
         DeleteFileW((dir_ + L"\\" + name).c_str());
     RemoveDirectoryW(dir_.c_str());
 }
 
-std::vector<std::string> ProgramRecorder::Read() const {
+std::vector<std::string> ProgramRecorder::Read(const wchar_t* file) const {
     std::vector<std::string> lines;
-    HANDLE log = CreateFileW((dir_ + L"\\started.log").c_str(), GENERIC_READ,
+    HANDLE log = CreateFileW((dir_ + L"\\" + file).c_str(), GENERIC_READ,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                              nullptr);
     if (log == INVALID_HANDLE_VALUE)

@@ -18,8 +18,8 @@ constexpr int TabControlId = 2000;
 // The common controls the control-panel host makes available before the applet runs.
 void InitHostControls();
 
-// A backlight key, so that loading the settings finds what it needs on the factory device;
-// taken away again, with a Settings key the tests created, by RestoreRegistry.
+// Saving on OK creates the Settings key; RestoreRegistry takes it away again when it did not
+// exist at PrepareRegistry, so that later test programs find the device as it was.
 void PrepareRegistry();
 void RestoreRegistry();
 
@@ -88,8 +88,11 @@ class ProgramRecorder {
     // What was recorded after waiting `ms` for stragglers.
     std::vector<std::string> StartedAfter(DWORD ms) const;
 
+    // For each start so far, "NAME|ShowLockIcon=VALUE" as the Settings key held it then.
+    std::vector<std::string> KeyAtStart() const { return Read(L"key.log"); }
+
   private:
-    std::vector<std::string> Read() const;
+    std::vector<std::string> Read(const wchar_t* file = L"started.log") const;
     std::wstring dir_;
 };
 

@@ -445,9 +445,68 @@ TEST_F(AppletFrame, ShowIconAddsTheTestIconAndTakesItAwayAgain) {
                 EXPECT_EQ(L"Notify Tray Icon!", box.text);
                 EXPECT_EQ(L"Message", box.caption);
                 EXPECT_EQ(window, box.owner);
+                EXPECT_EQ(static_cast<UINT>(MB_OK), box.flags);
             }
         }
         EXPECT_EQ(0, showIcon(self)) << "round " << round;
         EXPECT_FALSE(IsWindow(window)) << "round " << round;
     }
+}
+
+TEST_F(AppletFrame, OkSavesTheEditedCopyAndCancelOrCloseLeaveTheSystemAsItIs) {
+    const DWORD loaded = harness::IdleTimeout(SPI_GETBATTERYIDLETIMEOUT);
+    const struct {
+        UINT message;
+        WPARAM wParam;
+        DWORD expected;
+    } cases[] = {
+        {WM_COMMAND, IDOK, loaded}, // the copy, loaded at opening, overwrites the change
+        {WM_COMMAND, IDCANCEL, 4321},
+        {WM_CLOSE, 0, 4321},
+    };
+    for (const auto& c : cases) {
+        harness::SetIdleTimeout(SPI_SETBATTERYIDLETIMEOUT, loaded);
+        OpenAndDrive(Entry, Host, 1, [&](HWND main) {
+            // Another program changes the timeout while the applet is open.
+            harness::SetIdleTimeout(SPI_SETBATTERYIDLETIMEOUT, 4321);
+            SendMessageW(main, c.message, c.wParam, 0);
+        });
+        EXPECT_EQ(c.expected, harness::IdleTimeout(SPI_GETBATTERYIDLETIMEOUT))
+            << "message " << c.message << ", wParam " << c.wParam;
+    }
+    harness::SetIdleTimeout(SPI_SETBATTERYIDLETIMEOUT, loaded);
+}
+
+TEST_F(AppletFrame, AFailedLoadOfTheSettingsLeavesNoWindow) {
+    // Without any backlight key, on a device that is no reference platform, loading fails.
+    constexpr wchar_t Backlight[] = L"ControlPanel\\Backlight";
+    const wchar_t* names[] = {L"BatteryTimeout", L"ACTimeout", L"BatteryAuto", L"ACAuto"};
+    DWORD saved[4] = {};
+    bool present[4] = {};
+    for (int i = 0; i < 4; ++i)
+        present[i] = harness::ReadDword(HKEY_CURRENT_USER, Backlight, names[i], &saved[i]);
+    harness::DeleteKey(HKEY_CURRENT_USER, Backlight);
+
+    bool drove = false;
+    LONG result = -1;
+    DWORD start = GetTickCount();
+    std::vector<harness::MessageBoxInfo> boxes;
+    {
+        harness::MessageBoxCatcher catcher(IDOK);
+        result = OpenAndDrive(Entry, Host, 2, [&](HWND main) {
+            drove = true;
+            SendMessageW(main, WM_CLOSE, 0, 0);
+        });
+        boxes = catcher.boxes();
+    }
+    const DWORD elapsed = GetTickCount() - start;
+    for (int i = 0; i < 4; ++i)
+        if (present[i])
+            harness::WriteDword(HKEY_CURRENT_USER, Backlight, names[i], saved[i]);
+
+    EXPECT_EQ(0, result);
+    EXPECT_FALSE(drove) << "a main window existed, if only while the box was up";
+    EXPECT_LT(elapsed, 10000u) << "CPL_DBLCLK returns once the box is answered";
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("Fehler beim Lesen", Utf8(boxes[0].caption));
 }

@@ -113,30 +113,37 @@ TEST_F(AppletParts, TheTimeoutBindingFollowsTheLastTimeoutTabChosen) {
     CPlApplet(nullptr, CPL_EXIT, 0, 0);
 }
 
-TEST_F(AppletParts, OkRefreshesTheNotifierWithUpdateOnlyWhileTheLockIconIsWanted) {
+TEST_F(AppletParts, OkStartsTheNotifierWithUpdateAfterTheSaveOnlyWhileTheLockIconIsWanted) {
+    constexpr DWORD Unchanged = 2;
     const struct {
-        DWORD showLockIcon;
+        DWORD atLoad;       // in the Settings key when the window opens
+        DWORD whileOpen;    // set in the copy as the lock page does, or Unchanged
         WPARAM command;
-        std::vector<std::string> expected;
+        std::vector<std::string> started, keyAtStart;
     } cases[] = {
-        {1, IDOK, {"Ostrelle.exe|UPDATE"}},
-        {1, IDCANCEL, {}},
-        {0, IDOK, {}},
+        {1, Unchanged, IDOK, {"Ostrelle.exe|UPDATE"}, {"Ostrelle.exe|ShowLockIcon=1"}},
+        // Saved before the start: the notifier finds the new value.
+        {0, 1, IDOK, {"Ostrelle.exe|UPDATE"}, {"Ostrelle.exe|ShowLockIcon=1"}},
+        {1, 0, IDOK, {}, {}},
+        {0, Unchanged, IDOK, {}, {}},
+        {1, Unchanged, IDCANCEL, {}, {}},
     };
     for (const auto& c : cases) {
         ProgramRecorder recorder;
-        // Loading reads it from the Settings key, or keeps what the record holds.
         harness::WriteDword(HKEY_CURRENT_USER, L"Software\\Zilp\\Velmora", L"ShowLockIcon",
-                            c.showLockIcon);
-        AppletSettings.ShowLockIcon = c.showLockIcon;
+                            c.atLoad);
         OpenAndDrive(CPlApplet, nullptr, 5, [&](HWND main) {
+            if (c.whileOpen != Unchanged)
+                AppletSettings.ShowLockIcon = c.whileOpen;
             SendMessageW(main, WM_COMMAND, c.command, 0);
         });
-        EXPECT_EQ(c.expected, recorder.StartedAfter(2000))
-            << "ShowLockIcon " << c.showLockIcon << ", command " << c.command;
+        const std::string what = "ShowLockIcon " + std::to_string(c.atLoad) + " then " +
+                                 std::to_string(c.whileOpen) + ", command " +
+                                 std::to_string(c.command);
+        EXPECT_EQ(c.started, recorder.StartedAfter(2000)) << what;
+        EXPECT_EQ(c.keyAtStart, recorder.KeyAtStart()) << what;
     }
     harness::WriteDword(HKEY_CURRENT_USER, L"Software\\Zilp\\Velmora", L"ShowLockIcon", 0);
-    AppletSettings.ShowLockIcon = 0;
 }
 
 TEST_F(AppletParts, PagesForgetThemselvesOnCancelAndTheWindowRecordIsClearedWithTheWindow) {
