@@ -4,6 +4,10 @@
 #include <windows.h>
 #include <array>
 
+// The applet's name in the control panel; "CPL_" and the name make its window class.
+inline constexpr wchar_t AppletName[] = L"Velmora (Zilp)";
+inline constexpr wchar_t MainWindowTitle[] = L"Velmora Zilp";
+
 constexpr int PageCount = 6;
 constexpr int BatteryIconCount = 7;
 
@@ -14,7 +18,7 @@ struct AppletWindowsRecord {
     HWND HostDialog;
     HWND TabControl;
     std::array<HWND, PageCount> PageWindows; // by tab index; none: the page does not exist
-    HWND SavedFocus;                          // focus when the main window was deactivated
+    HWND SavedFocus;                         // focus when the main window was deactivated
 };
 extern AppletWindowsRecord AppletWindows;
 
@@ -50,7 +54,6 @@ void OpenMainWindow(HWND host, UINT tabIndex);
 void RegisterMainWindowClass(HINSTANCE instance);
 bool CreateMainWindow(HINSTANCE instance, int showCommand, HWND owner);
 const wchar_t* MainWindowClassName();
-extern const wchar_t MainWindowTitle[];
 
 // host_dialog.cpp
 void CreateHostDialog();

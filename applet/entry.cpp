@@ -12,10 +12,12 @@ LONG InitCount;
 namespace {
 
 constexpr std::array<WORD, BatteryIconCount> BatteryIconIds = {
-    IDI_BATTERY_EMPTY,        IDI_BATTERY_ONE_FIFTH, IDI_BATTERY_TWO_FIFTHS,
+    IDI_BATTERY_EMPTY,        IDI_BATTERY_ONE_FIFTH,   IDI_BATTERY_TWO_FIFTHS,
     IDI_BATTERY_THREE_FIFTHS, IDI_BATTERY_FOUR_FIFTHS, IDI_BATTERY_FULL,
     IDI_BATTERY_UNKNOWN,
 };
+
+constexpr DWORD AppletData = 100; // lData: the host hands it back with every message
 
 // The wide NEWCPLINFO record: five 32-bit fields, then 32, 64 and 128 characters.
 constexpr DWORD NewCplInfoSize = 5 * 4 + (32 + 64 + 128) * 2;
@@ -54,12 +56,12 @@ void DescribeApplet(BYTE* record) {
     if (!record)
         return;
     HICON icon = LoadIconW(AppletWindows.Instance, MAKEINTRESOURCEW(IDI_APPLET));
-    StoreDword(record + 0, NewCplInfoSize);                                  // dwSize
-    StoreDword(record + 4, 0);                                               // dwFlags
-    StoreDword(record + 8, 0);                                               // dwHelpContext
-    StoreDword(record + 12, IDI_APPLET);                                     // lData
+    StoreDword(record + 0, NewCplInfoSize);                                        // dwSize
+    StoreDword(record + 4, 0);                                                     // dwFlags
+    StoreDword(record + 8, 0);                                                     // dwHelpContext
+    StoreDword(record + 12, AppletData);                                           // lData
     StoreDword(record + 16, static_cast<DWORD>(reinterpret_cast<UINT_PTR>(icon))); // hIcon
-    StoreText(record + NameOffset, L"Velmora (Zilp)");
+    StoreText(record + NameOffset, AppletName);
     StoreText(record + InfoOffset, L"Einstellungen zur Velmora");
     StoreText(record + HelpFileOffset, L"");
 }

@@ -55,8 +55,8 @@ HWND CreatePage(int tab) {
     const DLGTEMPLATE* dialog = FindDialogTemplate(PageTable[tab].Template);
     if (!dialog)
         return nullptr;
-    HWND page = CreateDialogIndirectParamW(AppletWindows.Instance, dialog,
-                                           AppletWindows.HostDialog, PageTable[tab].Procedure, 0);
+    HWND page = CreateDialogIndirectParamW(AppletWindows.Instance, dialog, AppletWindows.HostDialog,
+                                           PageTable[tab].Procedure, 0);
     if (page)
         SetWindowPos(page, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
     return page;
@@ -104,7 +104,8 @@ INT_PTR CALLBACK HostDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return FALSE;
     case WM_HELP:
         // Sent, not posted: WM_HELP carries a pointer, and the message system refuses to
-        // post those. Handled here, or the default handling would pass it on a second time.
+        // post those. Answered as handled, since the default handling may pass a child's
+        // WM_HELP on to its parent by itself.
         SendMessageW(GetParent(dialog), WM_HELP, wParam, lParam);
         return TRUE;
     case WM_COMMAND:

@@ -11,11 +11,8 @@
 #include "start_program.h"
 #include "wince.h"
 
-const wchar_t MainWindowTitle[] = L"Velmora Zilp";
-
 namespace {
 
-constexpr wchar_t AppletName[] = L"Velmora (Zilp)";
 constexpr wchar_t ClassPrefix[] = L"CPL_";
 constexpr int HelpLineLength = 256;
 
@@ -108,8 +105,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 const wchar_t* MainWindowClassName() {
     // "CPL_" followed by the applet's name, as the control panel names applet windows.
-    static wchar_t name[sizeof ClassPrefix / sizeof *ClassPrefix + sizeof AppletName /
-                        sizeof *AppletName];
+    static wchar_t
+        name[sizeof ClassPrefix / sizeof *ClassPrefix + sizeof AppletName / sizeof *AppletName];
     if (!name[0]) {
         lstrcpyW(name, ClassPrefix);
         lstrcatW(name, AppletName);
@@ -133,15 +130,14 @@ bool CreateMainWindow(HINSTANCE instance, int showCommand, HWND owner) {
     DetectDeviceProfile();
     if (!LoadSettings())
         return false; // the user has been told why
-    AppletWindows.MainWindow = CreateWindowExW(
-        WS_EX_CAPTIONOKBTN | WS_EX_NODRAG | WS_EX_WINDOWEDGE, MainWindowClassName(),
-        MainWindowTitle, WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-        CW_USEDEFAULT, owner, nullptr, instance, nullptr);
+    AppletWindows.MainWindow =
+        CreateWindowExW(WS_EX_CAPTIONOKBTN | WS_EX_NODRAG | WS_EX_WINDOWEDGE, MainWindowClassName(),
+                        MainWindowTitle, WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr, instance, nullptr);
     if (!AppletWindows.MainWindow)
         return false;
     HANDLE icon = LoadImageW(instance, MAKEINTRESOURCEW(IDI_APPLET), IMAGE_ICON, 16, 16, 0);
-    SendMessageW(AppletWindows.MainWindow, WM_SETICON, ICON_SMALL,
-                 reinterpret_cast<LPARAM>(icon));
+    SendMessageW(AppletWindows.MainWindow, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     ShowWindow(AppletWindows.MainWindow, showCommand);
     return true;
 }

@@ -46,8 +46,8 @@ void AddTestIcon(HINSTANCE instance) {
     windowClass.hInstance = instance;
     windowClass.lpszClassName = TestIconClass;
     RegisterClassW(&windowClass); // an earlier call may have registered it
-    TestIcon.Window = CreateWindowExW(0, TestIconClass, L"", 0, 0, 0, CW_USEDEFAULT,
-                                      CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    TestIcon.Window = CreateWindowExW(0, TestIconClass, L"", 0, 0, 0, CW_USEDEFAULT, CW_USEDEFAULT,
+                                      nullptr, nullptr, instance, nullptr);
     TestIcon.Icon = LoadIconW(instance, MAKEINTRESOURCEW(TestIconId));
     TestIcon.Record = {};
     TestIcon.Record.cbSize = CE_NOTIFYICONDATA_SIZE;

@@ -32,13 +32,17 @@ void RestoreRegistry() {
 
 // --- the applet's windows ----------------------------------------------------------------
 
-HWND FindMainWindow() { return FindWindowW(MainClass, MainTitle); }
+HWND FindMainWindow() {
+    return FindWindowW(MainClass, MainTitle);
+}
 
 HWND HostDialogOf(HWND main) {
     return main ? FindWindowExW(main, nullptr, L"#32770", nullptr) : nullptr;
 }
 
-HWND TabsOf(HWND host) { return GetDlgItem(host, TabControlId); }
+HWND TabsOf(HWND host) {
+    return GetDlgItem(host, TabControlId);
+}
 
 int SelectedTab(HWND host) {
     return static_cast<int>(SendMessageW(TabsOf(host), TCM_GETCURSEL, 0, 0));
@@ -198,9 +202,13 @@ void MessageLog::WatchApplet(HWND main) {
         Watch(page, TabOfPage(page));
 }
 
-const std::vector<Event>& MessageLog::events() const { return *Events; }
+const std::vector<Event>& MessageLog::events() const {
+    return *Events;
+}
 
-void MessageLog::clear() { Events->clear(); }
+void MessageLog::clear() {
+    Events->clear();
+}
 
 // --- started programs --------------------------------------------------------------------
 
@@ -230,9 +238,9 @@ ProgramRecorder::~ProgramRecorder() {
 
 std::vector<std::string> ProgramRecorder::Read(const wchar_t* file) const {
     std::vector<std::string> lines;
-    HANDLE log = CreateFileW((dir_ + L"\\" + file).c_str(), GENERIC_READ,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                             nullptr);
+    HANDLE log =
+        CreateFileW((dir_ + L"\\" + file).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     if (log == INVALID_HANDLE_VALUE)
         return lines;
     std::string text;

@@ -62,9 +62,9 @@ TEST_F(AppletFrame, AnswersTheControlPanelMessages) {
         UINT message;
         LONG expected;
     } cases[] = {
-        {CPL_GETCOUNT, 1}, {CPL_INQUIRE, 0}, {CPL_SELECT, 0}, {CPL_STOP, 0},
-        {CPL_NEWINQUIRE, 0}, // without a record: nothing to fill, no crash
-        {CPL_SETUP, 0},      {0x1234, 0},
+        {CPL_GETCOUNT, 1}, {CPL_INQUIRE, 0},    {CPL_SELECT, 0},
+        {CPL_STOP, 0},     {CPL_NEWINQUIRE, 0}, // without a record: nothing to fill, no crash
+        {CPL_SETUP, 0},    {0x1234, 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.expected, Entry(Host, c.message, 0, 0)) << "message " << c.message;
@@ -230,11 +230,14 @@ TEST_F(AppletFrame, CancelReachesExactlyTheVisitedPagesAndCloseActsAsCancel) {
         if (c.message == WM_COMMAND)
             expected.push_back({MainWho, WM_COMMAND, c.wParam, c.lParam});
         expected.insert(expected.end(), {
-            {0, WM_COMMAND, IDCANCEL, lp}, {0, WM_DESTROY, 0, 0},
-            {1, WM_COMMAND, IDCANCEL, lp}, {1, WM_DESTROY, 0, 0},
-            {4, WM_COMMAND, IDCANCEL, lp}, {4, WM_DESTROY, 0, 0},
-            {MainWho, WM_DESTROY, 0, 0},
-        });
+                                            {0, WM_COMMAND, IDCANCEL, lp},
+                                            {0, WM_DESTROY, 0, 0},
+                                            {1, WM_COMMAND, IDCANCEL, lp},
+                                            {1, WM_DESTROY, 0, 0},
+                                            {4, WM_COMMAND, IDCANCEL, lp},
+                                            {4, WM_DESTROY, 0, 0},
+                                            {MainWho, WM_DESTROY, 0, 0},
+                                        });
         EXPECT_EQ(expected, log.events())
             << "message " << c.message << ": " << Describe(log.events());
     }
@@ -315,9 +318,12 @@ TEST_F(AppletFrame, HelpStartsPegHelpAtTheTopicOfTheTabShowing) {
         int tab; // -1: no tab selected
         const char* expected;
     } cases[] = {
-        {3, "PegHelp.exe|velmora.htp#notify"},  {0, "PegHelp.exe|velmora.htp#status"},
-        {1, "PegHelp.exe|velmora.htp#battery"}, {2, "PegHelp.exe|velmora.htp#extern"},
-        {4, "PegHelp.exe|velmora.htp#dropout"}, {5, "PegHelp.exe|velmora.htp#lock"},
+        {3, "PegHelp.exe|velmora.htp#notify"},
+        {0, "PegHelp.exe|velmora.htp#status"},
+        {1, "PegHelp.exe|velmora.htp#battery"},
+        {2, "PegHelp.exe|velmora.htp#extern"},
+        {4, "PegHelp.exe|velmora.htp#dropout"},
+        {5, "PegHelp.exe|velmora.htp#lock"},
         {-1, "PegHelp.exe|Velmora.htp#powersupply_help"},
     };
     OpenAndDrive(Entry, Host, 3, [&](HWND main) {
@@ -347,8 +353,8 @@ TEST_F(AppletFrame, HelpStartsPegHelpAtTheTopicOfTheTabShowing) {
 
 TEST_F(AppletFrame, ASecondOpeningBringsTheOpenWindowToTheFrontAndMakesNothing) {
     OpenAndDrive(Entry, Host, 2, [](HWND main) {
-        HWND other = CreateWindowExW(0, L"Static", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50,
-                                     50, nullptr, nullptr, nullptr, nullptr);
+        HWND other = CreateWindowExW(0, L"Static", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50,
+                                     nullptr, nullptr, nullptr, nullptr);
         SetForegroundWindow(other);
         ASSERT_EQ(other, GetForegroundWindow());
         DWORD start = GetTickCount();

@@ -17,10 +17,14 @@ class AppletInHost : public testing::Test {
     static void TearDownTestSuite() { RestoreRegistry(); }
     void TearDown() override {
         // Whatever a failed test left: the applet, the help viewer, a notifier.
-        for (const wchar_t* name : {MainClass, L"PegHelp", L"PowerSupplyZilpNotify"})
+        const wchar_t* classes[] = {MainClass, L"PegHelp", L"PowerSupplyZilpNotify"};
+        for (const wchar_t* name : classes)
             for (HWND window : harness::TopLevelWindows(name))
                 PostMessageW(window, WM_CLOSE, 0, 0);
-        EXPECT_TRUE(harness::WaitFor([] { return !FindMainWindow(); }, 15000));
+        for (const wchar_t* name : classes)
+            EXPECT_TRUE(
+                harness::WaitFor([name] { return harness::TopLevelWindows(name).empty(); }, 15000))
+                << Utf8(name) << " still open";
         harness::WriteDword(HKEY_CURRENT_USER, L"Software\\Zilp\\Velmora", L"ShowLockIcon", 0);
     }
     // The applet's window, opened by another process, once its first page is there.

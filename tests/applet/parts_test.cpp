@@ -116,8 +116,8 @@ TEST_F(AppletParts, TheTimeoutBindingFollowsTheLastTimeoutTabChosen) {
 TEST_F(AppletParts, OkStartsTheNotifierWithUpdateAfterTheSaveOnlyWhileTheLockIconIsWanted) {
     constexpr DWORD Unchanged = 2;
     const struct {
-        DWORD atLoad;       // in the Settings key when the window opens
-        DWORD whileOpen;    // set in the copy as the lock page does, or Unchanged
+        DWORD atLoad;    // in the Settings key when the window opens
+        DWORD whileOpen; // set in the copy as the lock page does, or Unchanged
         WPARAM command;
         std::vector<std::string> started, keyAtStart;
     } cases[] = {

@@ -11,13 +11,13 @@ namespace {
 constexpr COLORREF Black = RGB(0, 0, 0);
 constexpr COLORREF White = RGB(255, 255, 255);
 constexpr COLORREF Backdrop = RGB(0, 128, 255); // the parent's own colour
-constexpr int Left = 10, Top = 10;                // the separator inside its parent
+constexpr int Left = 10, Top = 10;              // the separator inside its parent
 
 // What the control's own font (Tahoma 14, bold) makes of a text, measured independently.
 SIZE Extent(const std::wstring& text) {
     HDC dc = CreateCompatibleDC(nullptr);
-    HFONT font = CreateFontW(14, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, FF_SWISS,
-                             L"Tahoma");
+    HFONT font =
+        CreateFontW(14, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, FF_SWISS, L"Tahoma");
     HGDIOBJ old = SelectObject(dc, font);
     SIZE size = {};
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
@@ -39,18 +39,17 @@ class Separator : public testing::Test {
         RegisterClassW(&parentClass);
     }
     void SetUp() override {
-        parent_ = CreateWindowExW(WS_EX_TOPMOST, L"VelmoraSeparatorParent", L"",
-                                  WS_POPUP | WS_VISIBLE, 0, 0, 230, 60, nullptr, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr);
+        parent_ =
+            CreateWindowExW(WS_EX_TOPMOST, L"VelmoraSeparatorParent", L"", WS_POPUP | WS_VISIBLE, 0,
+                            0, 230, 60, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(nullptr, parent_);
     }
     void TearDown() override { DestroyWindow(parent_); }
 
     HWND Make(const std::wstring& text, int width, int height = 20, bool visible = true) {
-        HWND separator = CreateWindowExW(0, SeparatorClassName, text.c_str(),
-                                         WS_CHILD | (visible ? WS_VISIBLE : 0), Left, Top, width,
-                                         height, parent_, nullptr, GetModuleHandleW(nullptr),
-                                         nullptr);
+        HWND separator = CreateWindowExW(
+            0, SeparatorClassName, text.c_str(), WS_CHILD | (visible ? WS_VISIBLE : 0), Left, Top,
+            width, height, parent_, nullptr, GetModuleHandleW(nullptr), nullptr);
         Settle();
         return separator;
     }
@@ -112,8 +111,8 @@ TEST_F(Separator, DrawsItsTextAtTheLeftAndTheBarFromJustAfterItToTheRightEdge) {
 
 TEST_F(Separator, KeepsItsOwnFontWhateverFontItIsGiven) {
     HWND separator = Make(L"Licht ausschalten", 200);
-    HFONT big = CreateFontW(24, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
-                            L"Tahoma");
+    HFONT big =
+        CreateFontW(24, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma");
     SendMessageW(separator, WM_SETFONT, reinterpret_cast<WPARAM>(big), TRUE);
     Settle();
     const SIZE extent = Extent(L"Licht ausschalten");
