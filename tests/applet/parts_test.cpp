@@ -145,25 +145,3 @@ TEST_F(AppletParts, OkStartsTheNotifierWithUpdateAfterTheSaveOnlyWhileTheLockIco
     }
     harness::WriteDword(HKEY_CURRENT_USER, L"Software\\Zilp\\Velmora", L"ShowLockIcon", 0);
 }
-
-TEST_F(AppletParts, PagesForgetThemselvesOnCancelAndTheWindowRecordIsClearedWithTheWindow) {
-    std::array<HWND, PageCount> atMainDestroy = {};
-    OpenAndDrive(CPlApplet, nullptr, 1, [&](HWND main) {
-        SelectTab(HostDialogOf(main), 5);
-        EXPECT_NE(nullptr, AppletWindows.PageWindows[1]);
-        EXPECT_NE(nullptr, AppletWindows.PageWindows[5]);
-        BroadcastToPages(WM_COMMAND, IDCANCEL, 0);
-        atMainDestroy = AppletWindows.PageWindows;
-        DestroyWindow(main);
-    });
-    for (int tab = 0; tab < PageCount; ++tab)
-        EXPECT_EQ(nullptr, atMainDestroy[tab]) << "entry " << tab << " after IDCANCEL";
-
-    OpenAndDrive(CPlApplet, nullptr, 3, [](HWND main) {
-        SendMessageW(main, WM_COMMAND, IDOK, 0); // pages go with the window, unasked
-    });
-    EXPECT_EQ(nullptr, AppletWindows.MainWindow);
-    EXPECT_EQ(nullptr, AppletWindows.HostDialog);
-    EXPECT_EQ(nullptr, AppletWindows.TabControl);
-    EXPECT_EQ(nullptr, AppletWindows.PageWindows[3]) << "cleared when the main window went";
-}
