@@ -56,6 +56,51 @@ void ReadBattery(SYSTEM_POWER_STATUS_EX* status) {
     }
 }
 
+// The work area must lie on the screen and leave something of it.
+bool IsScreenRect(const RECT& r) {
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && r.right <= width &&
+           r.bottom <= height;
+}
+
+bool ReadWorkArea(RECT* out) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, device_store::WorkAreaKey, 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
+        return false;
+    RECT r;
+    DWORD type = 0, size = sizeof r;
+    LONG rc = RegQueryValueExW(key, device_store::WorkAreaValue, nullptr, &type,
+                               reinterpret_cast<BYTE*>(&r), &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS || type != REG_BINARY || size != sizeof r || !IsScreenRect(r))
+        return false;
+    *out = r;
+    return true;
+}
+
+BOOL SetWorkArea(const RECT* area, UINT winIni) {
+    if (!area || !IsScreenRect(*area)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, device_store::WorkAreaKey, 0, nullptr, 0, KEY_WRITE,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return FALSE;
+    LONG rc = RegSetValueExW(key, device_store::WorkAreaValue, 0, REG_BINARY,
+                             reinterpret_cast<const BYTE*>(area), sizeof *area);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS)
+        return FALSE;
+    // The caller's own process sees it through user32 too.
+    SystemParametersInfoW(SPI_SETWORKAREA, 0, const_cast<RECT*>(area), 0);
+    if (winIni & SPIF_SENDCHANGE)
+        SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETWORKAREA, 0, SMTO_ABORTIFHUNG,
+                            1000, nullptr);
+    return TRUE;
+}
+
 SYSTEM_POWER_STATUS_EX CachedStatus;
 bool HaveCachedStatus;
 
@@ -67,6 +112,10 @@ BOOL WINAPI CeSystemParametersInfoW(UINT action, UINT param, PVOID pv, UINT winI
     bool isSet = false;
     if (const auto* slot = FindIdleTimeout(action, &isSet))
         return HandleIdleTimeout(*slot, isSet, param, pv, winIni);
+    if (action == SPI_SETWORKAREA)
+        return SetWorkArea(static_cast<const RECT*>(pv), winIni);
+    if (action == SPI_GETWORKAREA && pv && ReadWorkArea(static_cast<RECT*>(pv)))
+        return TRUE;
     return SystemParametersInfoW(action, param, pv, winIni);
 }
 

@@ -63,6 +63,11 @@ constexpr BatteryField BatteryFields[] = {
 constexpr wchar_t InitKey[] = L"Init";
 constexpr wchar_t CleanBootValue[] = L"CleanBoot";
 
+// The work area the device shell leaves free for programs (HKLM). The desktop keeps it per
+// process; on the device it is one for all, as programs size themselves to it.
+constexpr wchar_t WorkAreaKey[] = L"System\\GWE";
+constexpr wchar_t WorkAreaValue[] = L"WorkArea"; // REG_BINARY, a RECT
+
 // Reads a 32-bit value, trusting it only when it really is 4 bytes of number.
 inline bool ReadDword(HKEY root, const wchar_t* key, const wchar_t* value, DWORD* out) {
     HKEY h;
