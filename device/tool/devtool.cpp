@@ -15,7 +15,9 @@ constexpr Command Commands[] = {
     {L"timeouts", TimeoutsCommand}, {L"power", PowerCommand},
     {L"spy", SpyCommand},           {L"reg", RegCommand},
     {L"cleanflag", CleanFlagCommand}, {L"desktop", DesktopCommand},
-    {L"exec", ExecCommand}, {L"shot", ShotCommand},
+    {L"exec", ExecCommand},           {L"shot", ShotCommand},
+    {L"pages", PagesCommand},         {L"wait", WaitCommand},
+    {L"tray", TrayCommand},           {L"tap", TapCommand},
 };
 
 } // namespace

@@ -88,29 +88,33 @@ std::vector<uint8_t> CaptureScreen(int* width, int* height) {
 
 } // namespace
 
-int ShotCommand(int argc, wchar_t** argv) {
-    if (argc != 1) {
-        PrintError(L"shot: expected one file name, such as screen.png\n");
-        return 2;
-    }
-    int width = 0, height = 0;
-    std::vector<uint8_t> raw = CaptureScreen(&width, &height);
+bool WriteScreenshot(const wchar_t* path, int* width, int* height) {
+    std::vector<uint8_t> raw = CaptureScreen(width, height);
     std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     std::vector<uint8_t> header;
-    PutBig32(&header, static_cast<uint32_t>(width));
-    PutBig32(&header, static_cast<uint32_t>(height));
+    PutBig32(&header, static_cast<uint32_t>(*width));
+    PutBig32(&header, static_cast<uint32_t>(*height));
     header.insert(header.end(), {8, 2, 0, 0, 0}); // 8-bit RGB, no interlace
     PutChunk(&png, "IHDR", header);
     PutChunk(&png, "IDAT", Stored(raw));
     PutChunk(&png, "IEND", {});
-    HANDLE file = CreateFileW(argv[0], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     bool ok = file != INVALID_HANDLE_VALUE &&
               WriteFile(file, png.data(), static_cast<DWORD>(png.size()), &written, nullptr) &&
               written == png.size();
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
-    if (!ok) {
+    return ok;
+}
+
+int ShotCommand(int argc, wchar_t** argv) {
+    if (argc != 1) {
+        PrintError(L"shot: expected one file name, such as screen.png\n");
+        return 2;
+    }
+    int width = 0, height = 0;
+    if (!WriteScreenshot(argv[0], &width, &height)) {
         PrintError(L"shot: cannot write %ls\n", argv[0]);
         return 1;
     }

@@ -93,3 +93,23 @@ int DesktopCommand(int argc, wchar_t**) {
     Print(L"%ldx%ld\n", r.right - r.left, r.bottom - r.top);
     return 0;
 }
+
+// Waits for a visible top-level window of a class (and title); 1 when none came in time.
+int WaitCommand(int argc, wchar_t** argv) {
+    unsigned long seconds = 0;
+    if (argc < 2 || argc > 3 || !ParseNumber(argv[0], 600, &seconds)) {
+        PrintError(L"wait: expected SECONDS CLASS [TITLE]\n");
+        return 2;
+    }
+    const wchar_t* title = argc == 3 ? argv[2] : nullptr;
+    DWORD start = GetTickCount();
+    for (;;) {
+        for (HWND w = FindWindowExW(nullptr, nullptr, argv[1], title); w;
+             w = FindWindowExW(nullptr, w, argv[1], title))
+            if (IsWindowVisible(w))
+                return 0;
+        if (GetTickCount() - start >= seconds * 1000)
+            return 1;
+        Sleep(50);
+    }
+}

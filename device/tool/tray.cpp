@@ -1,0 +1,114 @@
+// The notification area as the device shell holds it, and taps on its icons.
+#include <windows.h>
+#include <cwchar>
+#include <vector>
+#include "commands.h"
+#include "output.h"
+#include "tray_protocol.h"
+
+namespace {
+
+struct ListReply {
+    bool received;
+    std::vector<tray::ListEntry> entries;
+};
+ListReply Reply;
+
+LRESULT CALLBACK ReplyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_COPYDATA)
+        return DefWindowProcW(window, message, wParam, lParam);
+    const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (!copy || copy->dwData != tray::ListReplyTag ||
+        copy->cbData % sizeof(tray::ListEntry) != 0 || (copy->cbData && !copy->lpData))
+        return FALSE;
+    const auto* first = static_cast<const tray::ListEntry*>(copy->lpData);
+    Reply.entries.assign(first, first + copy->cbData / sizeof(tray::ListEntry));
+    Reply.received = true;
+    return TRUE;
+}
+
+// Asks the shell for its icons; it answers with a WM_COPYDATA of its own to our window while
+// our request is still being sent.
+bool RequestIconList(HWND* taskbar, std::vector<tray::ListEntry>* entries) {
+    *taskbar = FindWindowExW(nullptr, nullptr, tray::ShellClass, tray::ShellTitle);
+    if (!*taskbar)
+        return false;
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = ReplyProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"VelmoraTrayReply";
+    RegisterClassW(&wc);
+    HWND replyTo = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   wc.hInstance, nullptr);
+    COPYDATASTRUCT request = {tray::ListRequestTag, 0, nullptr};
+    DWORD_PTR answer = 0;
+    Reply = ListReply{};
+    BOOL sent =
+        SendMessageTimeoutW(*taskbar, WM_COPYDATA, reinterpret_cast<WPARAM>(replyTo),
+                            reinterpret_cast<LPARAM>(&request), SMTO_ABORTIFHUNG, 5000, &answer);
+    DestroyWindow(replyTo);
+    if (!sent || !answer || !Reply.received)
+        return false;
+    *entries = Reply.entries;
+    return true;
+}
+
+void PrintEntry(const tray::ListEntry& entry) {
+    HWND owner = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(entry.window));
+    wchar_t className[256] = L"";
+    GetClassNameW(owner, className, 256);
+    wchar_t image[16] = L"none";
+    if (entry.hasImage)
+        swprintf(image, 16, L"%08lx", static_cast<unsigned long>(entry.imageHash));
+    wchar_t tip[tray::TipLength + 1] = L"";
+    wmemcpy(tip, entry.tip, tray::TipLength);
+    std::wstring tipPart = *tip ? L" tip=" + Quoted(tip) : L"";
+    Print(L"0x%08lx %ls id=%lu message=0x%04lx image=%ls%ls\n",
+          static_cast<unsigned long>(entry.window), Quoted(className).c_str(),
+          static_cast<unsigned long>(entry.id), static_cast<unsigned long>(entry.callbackMessage),
+          image, tipPart.c_str());
+}
+
+} // namespace
+
+int TrayCommand(int argc, wchar_t**) {
+    if (argc != 0) {
+        PrintError(L"tray: expected no argument\n");
+        return 2;
+    }
+    HWND taskbar;
+    std::vector<tray::ListEntry> entries;
+    if (!RequestIconList(&taskbar, &entries)) {
+        PrintError(L"tray: the device shell does not answer (is devshell.exe running?)\n");
+        return 1;
+    }
+    for (const auto& entry : entries)
+        PrintEntry(entry);
+    return 0;
+}
+
+// A stylus tap on the N-th icon from the left: down and up in the middle of its slot.
+int TapCommand(int argc, wchar_t** argv) {
+    unsigned long position = 1;
+    if (argc > 1 || (argc == 1 && (!ParseNumber(argv[0], 1000, &position) || position == 0))) {
+        PrintError(L"tap: expected the position of an icon, 1 for the first\n");
+        return 2;
+    }
+    HWND taskbar;
+    std::vector<tray::ListEntry> entries;
+    if (!RequestIconList(&taskbar, &entries)) {
+        PrintError(L"tap: the device shell does not answer (is devshell.exe running?)\n");
+        return 1;
+    }
+    if (position > entries.size()) {
+        PrintError(L"tap: there is no icon %lu; the taskbar shows %u\n", position,
+                   static_cast<unsigned>(entries.size()));
+        return 1;
+    }
+    const RECT& slot = entries[position - 1].bounds;
+    LPARAM point = MAKELPARAM((slot.left + slot.right) / 2, (slot.top + slot.bottom) / 2);
+    SendMessageTimeoutW(taskbar, WM_LBUTTONDOWN, MK_LBUTTON, point, SMTO_ABORTIFHUNG, 2000,
+                        nullptr);
+    SendMessageTimeoutW(taskbar, WM_LBUTTONUP, 0, point, SMTO_ABORTIFHUNG, 2000, nullptr);
+    return 0;
+}
