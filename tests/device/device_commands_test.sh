@@ -28,6 +28,12 @@ spy one two
 exec NoSuchProgram.exe
 exec ..\evil.exe
 reset --hard
+tray extra
+tap x
+tap 0
+tap 99
+shot
+shot /nonexistent/folder/screen.png
 frobnicate
 CASES
 after=$(v timeouts; v power)
