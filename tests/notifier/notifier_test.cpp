@@ -1,10 +1,12 @@
 // Ostrelle.exe as a real process on the device: command lines, the hand-over to a running
 // notifier, the lock and the power check, read back from the Settings key and idle timeouts.
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <ostream>
 #include <string>
 #include <vector>
 #include "harness.h"
+#include "tray_protocol.h"
 #include "wince.h"
 
 using namespace harness;
@@ -485,4 +487,67 @@ TEST_F(Notifier, SimultaneousStartsLeaveAtMostOneNotifier) {
         EXPECT_EQ("180", Value(L"AltBatterie"));
         EXPECT_EQ("300", Value(L"AltExtern"));
     }
+}
+
+namespace {
+
+// The hash the tray shows for one of the notifier's own icons.
+std::string IconHash(int resource) {
+    HMODULE ostrelle = LoadLibraryExW((WindowsDir() + L"\\Ostrelle.exe").c_str(), nullptr,
+                                      LOAD_LIBRARY_AS_DATAFILE);
+    auto icon =
+        static_cast<HICON>(LoadImageW(ostrelle, MAKEINTRESOURCEW(resource), IMAGE_ICON, 16, 16, 0));
+    tray::Pixels pixels{};
+    bool captured = icon && tray::CapturePixels(icon, &pixels);
+    if (icon)
+        DestroyIcon(icon);
+    FreeLibrary(ostrelle);
+    char text[16];
+    std::snprintf(text, sizeof text, "%08lx", static_cast<unsigned long>(tray::HashPixels(pixels)));
+    return captured ? text : "no icon " + std::to_string(resource);
+}
+
+std::string TrayText() {
+    std::string out;
+    return RunDevtool(L"tray", &out) == 0 ? out : "tray failed: " + out;
+}
+
+// The image field of the tray's only line, or what the tray said instead.
+std::string TrayImage() {
+    std::string out = TrayText();
+    size_t lines = 0;
+    for (char c : out)
+        lines += c == '\n';
+    size_t image = out.find("image=");
+    if (lines != 1 ||
+        out.find("\"PowerSupplyZilpNotify\" id=1 message=0x0400") == std::string::npos ||
+        image == std::string::npos)
+        return "unexpected tray: " + out;
+    return out.substr(image + 6, 8);
+}
+
+} // namespace
+
+TEST_F(Notifier, TheTrayShowsIcon101Or102AsTheLockSaysAndATapThereToggles) {
+    const std::string unlocked = IconHash(101), locked = IconHash(102);
+    ASSERT_NE(unlocked, locked) << "icons 101 and 102 look the same";
+    Set(L"ShowLockIcon", 1);
+    Set(L"Locked", 1);
+    ASSERT_NE(nullptr, StartNotifier(L""));
+    EXPECT_TRUE(WaitFor([&] { return TrayImage() == locked; }, 5000))
+        << "started while locked: expected icon 102 " << locked << ", actual " << TrayImage();
+    // Taps through the shell, as the stylus gives them.
+    std::string out;
+    for (const char* expectedLocked : {"0", "1", "0"}) {
+        ASSERT_EQ(0, RunDevtool(L"tap", &out)) << out;
+        const std::string& expected = std::string(expectedLocked) == "1" ? locked : unlocked;
+        EXPECT_TRUE(WaitFor([&] { return Value(L"Locked") == expectedLocked; }, 5000))
+            << "after a tap: expected Locked " << expectedLocked << ", actual " << Value(L"Locked");
+        EXPECT_TRUE(WaitFor([&] { return TrayImage() == expected; }, 5000))
+            << "expected image " << expected << ", actual " << TrayImage();
+    }
+    // "OFF" takes the icon away with the notifier.
+    EXPECT_EQ(0, RunOstrelle(L"OFF"));
+    EXPECT_TRUE(WaitFor([&] { return TrayText().empty(); }, 5000))
+        << "expected an empty tray, actual " << TrayText();
 }
