@@ -440,6 +440,22 @@ TEST_F(AppletFrame, ShowIconAddsTheTestIconAndTakesItAwayAgain) {
         ASSERT_EQ(1u, windows.size()) << "round " << round;
         HWND window = windows[0];
         EXPECT_FALSE(IsWindowVisible(window));
+        std::string tray;
+        ASSERT_EQ(0, harness::RunDevtool(L"tray", &tray));
+        EXPECT_NE(std::string::npos, tray.find("\"PowerSupplyZilpNotify\" id=1 message=0x0400"))
+            << "expected the test icon in the notification area, actual: " << tray;
+        EXPECT_EQ(std::string::npos, tray.find("image=none")) << tray;
+        {
+            // A tap in the notification area brings up the box too.
+            harness::MessageBoxCatcher boxes(IDOK);
+            std::string out;
+            ASSERT_EQ(0, harness::RunDevtool(L"tap", &out)) << out;
+            EXPECT_TRUE(harness::WaitFor([&] { return !boxes.boxes().empty(); }, 5000))
+                << "no box after a tap on the test icon";
+            harness::Pump(200);
+            for (const auto& box : boxes.boxes())
+                EXPECT_EQ(L"Notify Tray Icon!", box.text);
+        }
         {
             harness::MessageBoxCatcher boxes(IDOK);
             for (UINT message : {WM_USER, WM_LBUTTONDOWN, WM_MOUSEMOVE, WM_COMMAND, WM_NOTIFY})
@@ -456,6 +472,9 @@ TEST_F(AppletFrame, ShowIconAddsTheTestIconAndTakesItAwayAgain) {
         }
         EXPECT_EQ(0, showIcon(self)) << "round " << round;
         EXPECT_FALSE(IsWindow(window)) << "round " << round;
+        ASSERT_EQ(0, harness::RunDevtool(L"tray", &tray));
+        EXPECT_EQ(std::string::npos, tray.find("PowerSupplyZilpNotify"))
+            << "expected the test icon gone, actual: " << tray;
     }
 }
 
