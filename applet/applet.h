@@ -63,3 +63,6 @@ void FocusFirstControl();
 void BroadcastToPages(UINT message, WPARAM wParam, LPARAM lParam);
 // A page's answer to IDCANCEL: forgets its entry in PageWindows and destroys itself.
 void DiscardPage(HWND page);
+// Every page's answer to the host's broadcast of OK (nothing: the values already sit in
+// AppletSettings) and Cancel (DiscardPage): TRUE for those two, FALSE for any other command.
+INT_PTR AnswerHostCommand(HWND page, WPARAM wParam);

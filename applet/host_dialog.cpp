@@ -172,3 +172,14 @@ void DiscardPage(HWND page) {
             entry = nullptr;
     DestroyWindow(page);
 }
+
+INT_PTR AnswerHostCommand(HWND page, WPARAM wParam) {
+    switch (wParam) {
+    case IDOK:
+        return TRUE;
+    case IDCANCEL:
+        DiscardPage(page);
+        return TRUE;
+    }
+    return FALSE;
+}

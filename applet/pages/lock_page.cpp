@@ -3,14 +3,5 @@
 #include "applet.h"
 
 INT_PTR CALLBACK LockPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
-    if (message != WM_COMMAND)
-        return FALSE;
-    switch (wParam) {
-    case IDOK: // sent after the save: the values already sit in AppletSettings
-        return TRUE;
-    case IDCANCEL: // sent when the window closes without saving
-        DiscardPage(page);
-        return TRUE;
-    }
-    return FALSE;
+    return message == WM_COMMAND ? AnswerHostCommand(page, wParam) : FALSE;
 }

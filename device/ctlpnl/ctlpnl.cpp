@@ -5,6 +5,7 @@
 #include <cpl.h>
 #include <cwchar>
 #include "applet_file.h"
+#include "device_command_line.h"
 #include "settings_window.h"
 
 namespace {
@@ -109,13 +110,6 @@ int OpenApplet(HINSTANCE instance, const Request& request) {
     return code;
 }
 
-// Wine hands a program started with an empty command line its own quoted path instead.
-bool IsEmptyCommandLine(const wchar_t* line) {
-    while (*line == L' ')
-        ++line;
-    return !*line || *line == L'"';
-}
-
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
@@ -127,8 +121,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     GetWindowsDirectoryW(windows, MAX_PATH);
     SetCurrentDirectoryW(windows);
 
-    const wchar_t* line = GetCommandLineW();
-    if (IsEmptyCommandLine(line))
+    const wchar_t* line = DeviceCommandLine();
+    if (!*line)
         return RunSettingsWindow(instance);
     Request request;
     if (!ParseRequest(line, &request))

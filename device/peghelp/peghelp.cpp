@@ -1,6 +1,7 @@
 // The device's help viewer: "FILE#ANCHOR" shows one topic of a help file of \Windows.
 #include <windows.h>
 #include <string>
+#include "device_command_line.h"
 #include "help_file.h"
 #include "resource.h"
 
@@ -94,10 +95,7 @@ int ShowTopic(HINSTANCE instance) {
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
-    std::wstring line = GetCommandLineW();
-    // Wine hands an empty command line on as the program's own quoted path.
-    if (!line.empty() && line[0] == L'"')
-        line.clear();
+    const std::wstring line = DeviceCommandLine();
     size_t hash = line.find(L'#');
     std::wstring file = line.substr(0, hash);
     std::wstring anchor = hash == std::wstring::npos ? L"" : line.substr(hash + 1);
