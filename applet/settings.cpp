@@ -230,16 +230,39 @@ void SaveGenericBacklight() {
 
 // --- idle timeouts and the Settings key ------------------------------------------------------
 
+// While the lock is in force the battery and external timeouts are 0 and the user's own wait
+// in the saved values of the Settings key: those are the ones the applet shows and edits.
 struct IdleField {
     IdleTimeout which;
     DWORD AppletSettingsRecord::*field;
+    const wchar_t* savedWhileLocked; // none: the lock leaves this timeout alone
 };
 
 constexpr std::array<IdleField, 3> IdleFields = {{
-    {IdleTimeout::Battery, &AppletSettingsRecord::BatteryIdleTimeout},
-    {IdleTimeout::External, &AppletSettingsRecord::ExternalIdleTimeout},
-    {IdleTimeout::Wakeup, &AppletSettingsRecord::WakeupIdleTimeout},
+    {IdleTimeout::Battery, &AppletSettingsRecord::BatteryIdleTimeout, settings_key::AltBatterie},
+    {IdleTimeout::External, &AppletSettingsRecord::ExternalIdleTimeout, settings_key::AltExtern},
+    {IdleTimeout::Wakeup, &AppletSettingsRecord::WakeupIdleTimeout, nullptr},
 }};
+
+// "Locked" as the notifier left it, read afresh: it may have toggled since the applet opened.
+DWORD LockedNow(const RegistryKey& key) {
+    DWORD locked = settings_key::DefaultLocked;
+    ReadNumber(key, settings_key::Locked, &locked);
+    return locked;
+}
+
+// While locked, the edited battery and external timeouts are the user's own: they go where
+// the notifier's unlock takes them from, and the live ones stay 0.
+void SaveIdleTimeouts() {
+    RegistryKey key = settings_key::Open();
+    const DWORD locked = LockedNow(key);
+    for (const auto& idle : IdleFields) {
+        if (locked && idle.savedWhileLocked)
+            WriteNumber(key, idle.savedWhileLocked, AppletSettings.*idle.field);
+        else
+            SetIdleTimeout(idle.which, AppletSettings.*idle.field);
+    }
+}
 
 struct OwnValue {
     const wchar_t* name;
@@ -263,6 +286,9 @@ void LoadOwnValues() {
 
 void SaveOwnValues() {
     RegistryKey key = settings_key::OpenOrCreate();
+    // "Locked" belongs to the notifier: written back as it stands now, never as it was loaded,
+    // or a lock released while the applet was open would be recorded again.
+    AppletSettings.Locked = LockedNow(key);
     for (const auto& value : OwnValues)
         WriteNumber(key, value.name, AppletSettings.*value.field);
 }
@@ -313,9 +339,19 @@ bool IsReferencePlatform() {
     return perp || hardwareReference;
 }
 
-bool LoadSettings() {
-    for (const auto& idle : IdleFields)
+void LoadIdleTimeouts() {
+    RegistryKey key = settings_key::Open();
+    const DWORD locked = LockedNow(key);
+    for (const auto& idle : IdleFields) {
         ReadIdleTimeout(idle.which, &(AppletSettings.*idle.field));
+        // A saved value that cannot be read leaves the live timeout in place.
+        if (locked && idle.savedWhileLocked)
+            ReadNumber(key, idle.savedWhileLocked, &(AppletSettings.*idle.field));
+    }
+}
+
+bool LoadSettings() {
+    LoadIdleTimeouts();
     LoadOwnValues();
 
     if (const BacklightLayout* layout = ProfileLayout(AppletSettings.DeviceProfile)) {
@@ -341,8 +377,7 @@ bool LoadSettings() {
 }
 
 void SaveSettings() {
-    for (const auto& idle : IdleFields)
-        SetIdleTimeout(idle.which, AppletSettings.*idle.field);
+    SaveIdleTimeouts();
     SaveOwnValues();
 
     if (const BacklightLayout* layout = ProfileLayout(AppletSettings.DeviceProfile)) {

@@ -83,6 +83,18 @@ void RestoreWakeupTimeout() {
     settings_key::Write(settings_key::AltNotify, settings_key::NothingSaved);
 }
 
+void ReleaseOrphanedLock() {
+    {
+        RegistryKey key = settings_key::Open();
+        DWORD locked = settings_key::DefaultLocked;
+        if (!ReadNumber(key, settings_key::Locked, &locked) || !locked)
+            return;
+        RestoreSavedTimeouts(key);
+        WriteNumber(key, settings_key::Locked, 0);
+    }
+    RestoreWakeupTimeout();
+}
+
 // After a save the idle timeouts may be new while the power source is not: forgetting the
 // last one makes this check derive the wake-up timeout again.
 void RecheckPower(HWND window) {

@@ -131,8 +131,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
         HandOver(running, request);
         return 0;
     }
-    if (!mutex.turn() || request == Request::Off)
+    // Without the mutex another start held it too long to tell whether a notifier runs.
+    if (!mutex.turn())
         return 0;
+    if (request == Request::Off) {
+        ReleaseOrphanedLock();
+        return 0;
+    }
     NotifierState.locked = settings_key::Read(settings_key::Locked, settings_key::DefaultLocked);
     if (request != Request::On &&
         !settings_key::Read(settings_key::ShowLockIcon, settings_key::DefaultShowLockIcon))

@@ -42,4 +42,8 @@ void RemoveTrayIcon();
 void ToggleLock();
 void CALLBACK CheckPower(HWND window, UINT message, UINT_PTR timer, DWORD time);
 void RestoreWakeupTimeout();
+// "OFF" when no notifier runs, yet "Locked" says a lock is in force: the notifier that made it
+// was killed or the device was reset, and nothing else would ever give the user's timeouts
+// back. Releases it as an unlock would and restores the wake-up timeout.
+void ReleaseOrphanedLock();
 void RecheckPower(HWND window);

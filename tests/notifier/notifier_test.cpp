@@ -225,6 +225,37 @@ TEST_F(Notifier, ARunningNotifierTakesEveryStartAndOffClosesIt) {
     }
 }
 
+// A lock whose notifier was killed (or whose device was reset) has nothing left to release
+// it but "OFF"; with "Locked" 0 there is nothing to release and "OFF" changes nothing.
+TEST_F(Notifier, OffWithoutARunningNotifierReleasesAnOrphanedLockOnly) {
+    const struct {
+        const char* what;
+        DWORD locked;
+        bool altExtern; // present
+        Timeouts expected;
+        const char *lockedAfter, *altNotifyAfter;
+    } cases[] = {
+        {"Locked 1", 1, true, {50, 70, 45}, "0", NothingSaved.c_str()},
+        {"Locked 1 without AltExtern", 1, false, {50, 0, 45}, "0", NothingSaved.c_str()},
+        {"Locked 0", 0, true, {0, 0, 20}, "0", "45"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Reset();
+        Set(L"Locked", c.locked);
+        Set(L"AltBatterie", 50);
+        if (c.altExtern)
+            Set(L"AltExtern", 70);
+        Set(L"AltNotify", 45);
+        SetTimeouts({0, 0, 20});
+        EXPECT_EQ(0, RunOstrelle(L"OFF"));
+        EXPECT_EQ(c.expected, CurrentTimeouts());
+        EXPECT_EQ(c.lockedAfter, Value(L"Locked"));
+        EXPECT_EQ(c.altNotifyAfter, Value(L"AltNotify"));
+        EXPECT_TRUE(TopLevelWindows(NotifierClass).empty()) << "OFF never starts a notifier";
+    }
+}
+
 TEST_F(Notifier, TheLockSavesZeroesAndRestoresBothTimeouts) {
     // Started while "Locked" is 1: the timeouts stay until the first tap unlocks.
     Set(L"ShowLockIcon", 1);
