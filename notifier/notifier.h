@@ -13,6 +13,9 @@ struct NotifierStateRecord {
     // What the last acting power check saw; start values no reading can match.
     LONG lastLineStatus = -1;
     LONG lastIgnoreNotify = -2;
+    // A toggle is running. Its announcements of the new timeouts wait on every window, and
+    // what is sent to this one meanwhile must not run a second toggle inside the first.
+    bool toggling = false;
 };
 
 extern NotifierStateRecord NotifierState;
