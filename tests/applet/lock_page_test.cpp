@@ -124,13 +124,15 @@ class LockPage : public testing::Test {
         SetTimeouts(User);
     }
     // A notifier of \Windows running with the lock in force, made by a tap on its icon.
-    static void LockThroughTheIcon() {
+    void LockThroughTheIcon() {
         Set(L"ShowLockIcon", 1);
-        ASSERT_EQ(0, harness::Run(L"Ostrelle.exe", L"ON"));
-        ASSERT_NE(nullptr, WaitWindow(NotifierClass, 10000)) << "Ostrelle.exe ON shows no icon";
+        notifier_ = Start(L"Ostrelle.exe", L"ON");
+        ASSERT_NE(nullptr, WaitWindow(NotifierClass, 10000, notifier_.pid()))
+            << "Ostrelle.exe ON shows no icon";
         TapIcon("1");
         ASSERT_EQ((Timeouts{0, 0, User.wakeup}), Current()) << "the lock keeps the device awake";
     }
+    Process notifier_;
 };
 
 } // namespace
