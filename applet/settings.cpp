@@ -244,21 +244,13 @@ constexpr std::array<IdleField, 3> IdleFields = {{
     {IdleTimeout::Wakeup, &AppletSettingsRecord::WakeupIdleTimeout, nullptr},
 }};
 
-// "Locked" as the notifier left it, read afresh: it may have toggled since the applet opened.
-DWORD LockedNow(const RegistryKey& key) {
-    DWORD locked = settings_key::DefaultLocked;
-    ReadNumber(key, settings_key::Locked, &locked);
-    return locked;
-}
-
 // While locked, the edited battery and external timeouts are the user's own: they go where
 // the notifier's unlock takes them from, and the live ones stay 0.
 void SaveIdleTimeouts() {
-    RegistryKey key = settings_key::Open();
-    const DWORD locked = LockedNow(key);
+    const DWORD locked = settings_key::Read(settings_key::Locked, settings_key::DefaultLocked);
     for (const auto& idle : IdleFields) {
         if (locked && idle.savedWhileLocked)
-            WriteNumber(key, idle.savedWhileLocked, AppletSettings.*idle.field);
+            settings_key::Write(idle.savedWhileLocked, AppletSettings.*idle.field);
         else
             SetIdleTimeout(idle.which, AppletSettings.*idle.field);
     }
@@ -288,7 +280,8 @@ void SaveOwnValues() {
     RegistryKey key = settings_key::OpenOrCreate();
     // "Locked" belongs to the notifier: written back as it stands now, never as it was loaded,
     // or a lock released while the applet was open would be recorded again.
-    AppletSettings.Locked = LockedNow(key);
+    AppletSettings.Locked = settings_key::DefaultLocked;
+    ReadNumber(key, settings_key::Locked, &AppletSettings.Locked);
     for (const auto& value : OwnValues)
         WriteNumber(key, value.name, AppletSettings.*value.field);
 }
@@ -340,13 +333,13 @@ bool IsReferencePlatform() {
 }
 
 void LoadIdleTimeouts() {
-    RegistryKey key = settings_key::Open();
-    const DWORD locked = LockedNow(key);
+    const DWORD locked = settings_key::Read(settings_key::Locked, settings_key::DefaultLocked);
     for (const auto& idle : IdleFields) {
-        ReadIdleTimeout(idle.which, &(AppletSettings.*idle.field));
+        DWORD& field = AppletSettings.*idle.field;
+        ReadIdleTimeout(idle.which, &field);
         // A saved value that cannot be read leaves the live timeout in place.
         if (locked && idle.savedWhileLocked)
-            ReadNumber(key, idle.savedWhileLocked, &(AppletSettings.*idle.field));
+            field = settings_key::Read(idle.savedWhileLocked, field);
     }
 }
 
