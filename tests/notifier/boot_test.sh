@@ -16,7 +16,7 @@ expect() { # expected actual what
 key='HKCU\Software\Zilp\Velmora'
 set_value() { wine reg add "$key" /v "$1" /t REG_DWORD /d "$2" /f >/dev/null 2>&1; }
 # Each of these prints what it finds, and nothing when the device cannot tell (yet).
-locked() { { v reg "$key" 2>/dev/null || true; } | tr -d '\r' | sed -n 's/^Locked = dword:[0-9a-f]* (\([0-9]*\))$/\1/p'; }
+locked() { { v reg "$key" 2>/dev/null || true; } | tr -d '\r' | sed -n 's/^"Locked" = dword:[0-9a-f]* (\([0-9]*\))$/\1/p'; }
 timeouts() { { v timeouts 2>/dev/null || true; } | tr -d '\r' | tr '\n' ' '; }
 # The images of the notifier's icons in the tray, left to right.
 icons() { { v tray 2>/dev/null || true; } | tr -d '\r' | sed -n 's/.*"PowerSupplyZilpNotify" id=1 .*image=\([0-9a-f]*\).*/\1/p' | tr '\n' ' '; }
