@@ -230,16 +230,31 @@ void SaveGenericBacklight() {
 
 // --- idle timeouts and the Settings key ------------------------------------------------------
 
+// While the lock is in force the battery and external timeouts are 0 and the user's own wait
+// in the saved values of the Settings key: those are the ones the applet shows and edits.
 struct IdleField {
     IdleTimeout which;
     DWORD AppletSettingsRecord::*field;
+    const wchar_t* savedWhileLocked; // none: the lock leaves this timeout alone
 };
 
 constexpr std::array<IdleField, 3> IdleFields = {{
-    {IdleTimeout::Battery, &AppletSettingsRecord::BatteryIdleTimeout},
-    {IdleTimeout::External, &AppletSettingsRecord::ExternalIdleTimeout},
-    {IdleTimeout::Wakeup, &AppletSettingsRecord::WakeupIdleTimeout},
+    {IdleTimeout::Battery, &AppletSettingsRecord::BatteryIdleTimeout, settings_key::AltBatterie},
+    {IdleTimeout::External, &AppletSettingsRecord::ExternalIdleTimeout, settings_key::AltExtern},
+    {IdleTimeout::Wakeup, &AppletSettingsRecord::WakeupIdleTimeout, nullptr},
 }};
+
+// While locked, the edited battery and external timeouts are the user's own: they go where
+// the notifier's unlock takes them from, and the live ones stay 0.
+void SaveIdleTimeouts() {
+    const DWORD locked = settings_key::Read(settings_key::Locked, settings_key::DefaultLocked);
+    for (const auto& idle : IdleFields) {
+        if (locked && idle.savedWhileLocked)
+            settings_key::Write(idle.savedWhileLocked, AppletSettings.*idle.field);
+        else
+            SetIdleTimeout(idle.which, AppletSettings.*idle.field);
+    }
+}
 
 struct OwnValue {
     const wchar_t* name;
@@ -263,6 +278,10 @@ void LoadOwnValues() {
 
 void SaveOwnValues() {
     RegistryKey key = settings_key::OpenOrCreate();
+    // "Locked" belongs to the notifier: written back as it stands now, never as it was loaded,
+    // or a lock released while the applet was open would be recorded again.
+    AppletSettings.Locked = settings_key::DefaultLocked;
+    ReadNumber(key, settings_key::Locked, &AppletSettings.Locked);
     for (const auto& value : OwnValues)
         WriteNumber(key, value.name, AppletSettings.*value.field);
 }
@@ -313,9 +332,19 @@ bool IsReferencePlatform() {
     return perp || hardwareReference;
 }
 
+void LoadIdleTimeouts() {
+    const DWORD locked = settings_key::Read(settings_key::Locked, settings_key::DefaultLocked);
+    for (const auto& idle : IdleFields) {
+        DWORD& field = AppletSettings.*idle.field;
+        ReadIdleTimeout(idle.which, &field);
+        // A saved value that cannot be read leaves the live timeout in place.
+        if (locked && idle.savedWhileLocked)
+            field = settings_key::Read(idle.savedWhileLocked, field);
+    }
+}
+
 bool LoadSettings() {
-    for (const auto& idle : IdleFields)
-        ReadIdleTimeout(idle.which, &(AppletSettings.*idle.field));
+    LoadIdleTimeouts();
     LoadOwnValues();
 
     if (const BacklightLayout* layout = ProfileLayout(AppletSettings.DeviceProfile)) {
@@ -341,8 +370,7 @@ bool LoadSettings() {
 }
 
 void SaveSettings() {
-    for (const auto& idle : IdleFields)
-        SetIdleTimeout(idle.which, AppletSettings.*idle.field);
+    SaveIdleTimeouts();
     SaveOwnValues();
 
     if (const BacklightLayout* layout = ProfileLayout(AppletSettings.DeviceProfile)) {

@@ -22,10 +22,10 @@ struct AppletSettingsRecord {
     DWORD BacklightBatteryAuto;
     // The Settings key values of the same names.
     DWORD ShowLockIcon;
-    DWORD Locked; // carried from load to save, never changed here
+    DWORD Locked; // as the notifier last wrote it; never changed here
     DWORD ExternalOnly;
     DWORD IgnoreNotify;
-    DWORD DeviceProfile; // DeviceProfileId
+    DWORD DeviceProfile;        // DeviceProfileId
     DWORD GenericBacklight;     // profile 0 and one of its backlight keys was found
     DWORD GenericBacklightAuto; // ... and both its auto values were read
 };
@@ -36,5 +36,8 @@ extern AppletSettingsRecord AppletSettings;
 void DetectDeviceProfile();
 bool IsReferencePlatform();
 bool LoadSettings();
+// The three idle timeouts into the copy; while the lock is in force, the user's own battery
+// and external timeouts that the lock saved rather than its zeros.
+void LoadIdleTimeouts();
 void SaveSettings();
 void NotifySettingsChange();

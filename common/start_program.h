@@ -1,13 +1,13 @@
 // Starting another device program the way Windows CE does it: the program name relative to
 // the current directory (\Windows on the device), the command line holding only the
-// arguments, nothing waited for.
+// arguments.
 #pragma once
 #include <windows.h>
 
-// True when the program was started. On Windows CE the caller passes no start-up or process
-// information and gets no handles back; the desktop system needs both records, so the
-// handles it returns are closed at once and nothing is held.
-inline bool StartProgram(const wchar_t* program, const wchar_t* arguments) {
+// The started program's process handle, which the caller closes, or none when it did not
+// start. On Windows CE the caller passes no start-up information; the desktop system needs
+// the record.
+inline HANDLE StartProgramWithHandle(const wchar_t* program, const wchar_t* arguments) {
     wchar_t commandLine[256]; // CreateProcessW may write into its command line
     lstrcpynW(commandLine, arguments, 256);
     STARTUPINFOW startup = {};
@@ -15,8 +15,16 @@ inline bool StartProgram(const wchar_t* program, const wchar_t* arguments) {
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
-        return false;
+        return nullptr;
     CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    return process.hProcess;
+}
+
+// True when the program was started; nothing is waited for and no handle is held.
+inline bool StartProgram(const wchar_t* program, const wchar_t* arguments) {
+    HANDLE process = StartProgramWithHandle(program, arguments);
+    if (!process)
+        return false;
+    CloseHandle(process);
     return true;
 }

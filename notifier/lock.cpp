@@ -1,17 +1,27 @@
 // The lock behind the tray icon, and the power watch that releases it off external power and
 // lets the wake-up timeout follow the idle timeout in use.
 #include "notifier.h"
+#include "pause_point.h"
 #include "settings_key.h"
 
 namespace {
 
+// Every toggle writes in this order so that, killed at any moment, "Locked" and the saved
+// values together still tell how to get the user's timeouts back: while "Locked" is nonzero
+// the saved values are the user's, and while it is 0 the live timeouts are.
+// Locking: what the unlock will need first, then the lock itself, then its effect.
 void SaveAndClearTimeouts(const RegistryKey& key) {
     const DWORD battery = GetIdleTimeout(IdleTimeout::Battery);
     const DWORD external = GetIdleTimeout(IdleTimeout::External);
-    SetIdleTimeout(IdleTimeout::Battery, 0);
-    SetIdleTimeout(IdleTimeout::External, 0);
     WriteNumber(key, settings_key::AltBatterie, battery);
+    PausePoint("lock-saved-battery");
     WriteNumber(key, settings_key::AltExtern, external);
+    PausePoint("lock-saved-external");
+    WriteNumber(key, settings_key::Locked, 1);
+    PausePoint("lock-recorded");
+    SetIdleTimeout(IdleTimeout::Battery, 0);
+    PausePoint("lock-cleared-battery");
+    SetIdleTimeout(IdleTimeout::External, 0);
 }
 
 // A saved value that cannot be read has no meaning to restore: that timeout stays as it is.
@@ -21,8 +31,16 @@ void RestoreSavedTimeouts(const RegistryKey& key) {
     const bool haveExternal = ReadNumber(key, settings_key::AltExtern, &external);
     if (haveBattery)
         SetIdleTimeout(IdleTimeout::Battery, battery);
+    PausePoint("unlock-restored-battery");
     if (haveExternal)
         SetIdleTimeout(IdleTimeout::External, external);
+}
+
+// Unlocking: the user's timeouts back first, and only then the record of the lock cleared.
+void ReleaseLock(const RegistryKey& key) {
+    RestoreSavedTimeouts(key);
+    PausePoint("unlock-restored-external");
+    WriteNumber(key, settings_key::Locked, 0);
 }
 
 // "IgnoreNotify" in force: keep the user's own wake-up timeout once, then copy the timeout of
@@ -41,14 +59,15 @@ void FollowCurrentTimeout(BYTE lineStatus) {
 void ToggleLock() {
     NotifierState.locked = NotifierState.locked ? 0 : 1;
     ShowTrayIcon(NotifierState.locked ? NotifierState.lockedIcon : NotifierState.unlockedIcon);
+    PausePoint(NotifierState.locked ? "lock-begun" : "unlock-begun");
     // Without the key (before the applet's first save) only the icon changes.
     if (RegistryKey key = settings_key::Open()) {
-        WriteNumber(key, settings_key::Locked, NotifierState.locked);
         if (NotifierState.locked)
             SaveAndClearTimeouts(key);
         else
-            RestoreSavedTimeouts(key);
+            ReleaseLock(key);
     }
+    PausePoint(NotifierState.locked ? "lock-done" : "unlock-done");
     // A check follows at once, so that "ExternalOnly" can release a lock made on battery.
     SetTimer(NotifierState.window, CheckPowerTimer, 1, CheckPower);
 }
@@ -81,6 +100,17 @@ void RestoreWakeupTimeout() {
         return;
     SetIdleTimeout(IdleTimeout::Wakeup, saved);
     settings_key::Write(settings_key::AltNotify, settings_key::NothingSaved);
+}
+
+void ReleaseOrphanedLock() {
+    {
+        RegistryKey key = settings_key::Open();
+        DWORD locked = settings_key::DefaultLocked;
+        if (!ReadNumber(key, settings_key::Locked, &locked) || !locked)
+            return;
+        ReleaseLock(key);
+    }
+    RestoreWakeupTimeout();
 }
 
 // After a save the idle timeouts may be new while the power source is not: forgetting the

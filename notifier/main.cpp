@@ -30,21 +30,29 @@ constexpr wchar_t InstanceMutexName[] = L"Velmora.Ostrelle.Instance";
 constexpr DWORD TurnWaitLimit = 10000; // ms
 constexpr DWORD TurnWaitStep = 50;     // ms
 
-class InstanceMutex {
+// Starts take turns, each from its look-up to the end of its hand-over, or until its own
+// window can be found: two "OFF"s cannot both see the lock and both tap (the second tap would
+// lock again), and an "ON" racing an "OFF" finds what the other left behind.
+constexpr wchar_t StartMutexName[] = L"Velmora.Ostrelle.Start";
+// A hand-over waits on a toggle or two of the running notifier, each announcing the new
+// timeouts to every window; a start that waits longer gives up rather than act out of turn.
+constexpr DWORD StartWaitLimit = 30000; // ms
+
+class NamedMutex {
   public:
-    InstanceMutex() : mutex_(CreateMutexW(nullptr, FALSE, InstanceMutexName)) {}
-    ~InstanceMutex() {
+    explicit NamedMutex(const wchar_t* name) : mutex_(CreateMutexW(nullptr, FALSE, name)) {}
+    ~NamedMutex() {
         Release();
         if (mutex_)
             CloseHandle(mutex_);
     }
-    InstanceMutex(const InstanceMutex&) = delete;
-    InstanceMutex& operator=(const InstanceMutex&) = delete;
+    NamedMutex(const NamedMutex&) = delete;
+    NamedMutex& operator=(const NamedMutex&) = delete;
 
-    // This process may be the notifier. Without a mutex at all (it could not be made) the
-    // look-up alone decides, as it would without one.
+    // This process holds it. Without a mutex at all (it could not be made) every process
+    // counts as holding it, which leaves the decisions to the look-up as without one.
     bool turn() const { return turn_; }
-    // An abandoned mutex (its notifier was killed) is as good as a free one.
+    // An abandoned mutex (its holder was killed) is as good as a free one.
     bool Take(DWORD ms) {
         if (!mutex_)
             return turn_ = true;
@@ -66,7 +74,7 @@ class InstanceMutex {
 // The running notifier's window, or none. Any window of the class counts, whoever owns it.
 // When another process holds the mutex it is, or is becoming, the notifier (or is deciding
 // not to be): wait, bounded, for its window or for the mutex.
-HWND FindRunningNotifier(InstanceMutex& mutex) {
+HWND FindRunningNotifier(NamedMutex& mutex) {
     const DWORD start = GetTickCount();
     DWORD wait = 0;
     for (;;) {
@@ -81,27 +89,35 @@ HWND FindRunningNotifier(InstanceMutex& mutex) {
 }
 
 // "OFF" releases the lock through the running notifier, puts the user's wake-up timeout back
-// from here and closes the running notifier.
-void HandOverOff(HWND running) {
+// from here and closes the running notifier. A notifier busy with a toggle carries the tap
+// and the close out after it, so "Locked" read here may be overtaken: once the notifier has
+// ended, a lock it still left behind is released here, as for any orphaned lock.
+void HandOverOff(HWND running, NamedMutex& instance) {
     if (settings_key::Read(settings_key::Locked, settings_key::DefaultLocked))
         SendMessageW(running, TrayCallbackMessage, 0, TapEvent);
     RestoreWakeupTimeout();
     SendMessageW(running, WM_CLOSE, 0, 0);
+    // The notifier lets go of the instance mutex as it ends. A window of the class owned by
+    // another program holds none and stays: that is no lock of ours to release.
+    if (instance.Take(TurnWaitLimit) && !FindWindowW(NotifierClassName, nullptr))
+        ReleaseOrphanedLock();
 }
 
-void HandOver(HWND running, Request request) {
+void HandOver(HWND running, Request request, NamedMutex& instance) {
     SetForegroundWindow(running);
     if (request == Request::Off)
-        HandOverOff(running);
+        HandOverOff(running, instance);
     else if (request == Request::Update)
         SendMessageW(running, RegisterWindowMessageW(UpdateMessageName), 0, 0);
 }
 
-int RunNotifier(HINSTANCE instance) {
+int RunNotifier(HINSTANCE instance, NamedMutex& start) {
     // Without its window a notifier could never be reached or closed, and would keep the
     // mutex from every later start.
     if (!CreateNotifierWindow(instance))
         return 0;
+    // From now on the next start finds this notifier and hands over to it.
+    start.Release();
     LoadNotifierIcons(instance);
     AddTrayIcon();
     // The first check always acts: no reading matches the start values of the last ones.
@@ -123,19 +139,26 @@ int RunNotifier(HINSTANCE instance) {
 // would skip a first word as if it were the program's name).
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     const Request request = ParseRequest(GetCommandLineW());
-    InstanceMutex mutex;
+    NamedMutex start(StartMutexName);
+    if (!start.Take(StartWaitLimit))
+        return 0;
+    NamedMutex mutex(InstanceMutexName);
     if (HWND running = FindRunningNotifier(mutex)) {
-        // This process will not be the notifier: the next start need not wait for the
-        // hand-over, nor hang with it.
+        // This process will not be the notifier.
         mutex.Release();
-        HandOver(running, request);
+        HandOver(running, request, mutex);
         return 0;
     }
-    if (!mutex.turn() || request == Request::Off)
+    // Without the mutex another start held it too long to tell whether a notifier runs.
+    if (!mutex.turn())
         return 0;
+    if (request == Request::Off) {
+        ReleaseOrphanedLock();
+        return 0;
+    }
     NotifierState.locked = settings_key::Read(settings_key::Locked, settings_key::DefaultLocked);
     if (request != Request::On &&
         !settings_key::Read(settings_key::ShowLockIcon, settings_key::DefaultShowLockIcon))
         return 0;
-    return RunNotifier(instance);
+    return RunNotifier(instance, start);
 }

@@ -13,6 +13,9 @@ struct NotifierStateRecord {
     // What the last acting power check saw; start values no reading can match.
     LONG lastLineStatus = -1;
     LONG lastIgnoreNotify = -2;
+    // A toggle is running. Its announcements of the new timeouts wait on every window, and
+    // what is sent to this one meanwhile must not run a second toggle inside the first.
+    bool toggling = false;
 };
 
 extern NotifierStateRecord NotifierState;
@@ -42,4 +45,8 @@ void RemoveTrayIcon();
 void ToggleLock();
 void CALLBACK CheckPower(HWND window, UINT message, UINT_PTR timer, DWORD time);
 void RestoreWakeupTimeout();
+// "OFF" when no notifier runs, yet "Locked" says a lock is in force: the notifier that made it
+// was killed or the device was reset, and nothing else would ever give the user's timeouts
+// back. Releases it as an unlock would and restores the wake-up timeout.
+void ReleaseOrphanedLock();
 void RecheckPower(HWND window);

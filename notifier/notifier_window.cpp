@@ -15,11 +15,31 @@ HICON LoadSmallIcon(HINSTANCE instance, int id) {
     return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0));
 }
 
+// A tap, an update or a close that arrives while a toggle runs is carried out after it, in
+// the order it came: posted back to this window. So the lock, "Locked" and the timeouts
+// always agree, and a close cannot end the notifier halfway through a toggle.
+bool DeferredWhileToggling(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!NotifierState.toggling)
+        return false;
+    PostMessageW(window, message, wParam, lParam);
+    return true;
+}
+
 LRESULT OnTrayCallback(HWND window, WPARAM wParam, LPARAM lParam) {
     if (lParam != TapEvent)
         return DefWindowProcW(window, TrayCallbackMessage, wParam, lParam);
+    if (DeferredWhileToggling(window, TrayCallbackMessage, wParam, lParam))
+        return 0;
+    NotifierState.toggling = true;
     ToggleLock();
+    NotifierState.toggling = false;
     return 0;
+}
+
+LRESULT OnClose(HWND window) {
+    if (DeferredWhileToggling(window, WM_CLOSE, 0, 0))
+        return 0;
+    return DefWindowProcW(window, WM_CLOSE, 0, 0);
 }
 
 } // namespace
@@ -29,11 +49,14 @@ LRESULT CALLBACK NotifierWindowProc(HWND window, UINT message, WPARAM wParam, LP
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
+    case WM_CLOSE:
+        return OnClose(window);
     case TrayCallbackMessage:
         return OnTrayCallback(window, wParam, lParam);
     default:
         if (UpdateMessage && message == UpdateMessage) {
-            RecheckPower(window);
+            if (!DeferredWhileToggling(window, message, wParam, lParam))
+                RecheckPower(window);
             return 0;
         }
         return DefWindowProcW(window, message, wParam, lParam);

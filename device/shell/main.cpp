@@ -1,6 +1,7 @@
 // The device shell: started at boot, it owns the taskbar with the notification area and
 // leaves the rest of the screen to programs as the work area.
 #include <windows.h>
+#include "startup.h"
 #include "taskbar.h"
 #include "tray_protocol.h"
 
@@ -21,6 +22,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     if (!taskbar)
         return 1;
     SetWorkArea(tray::TaskbarHeight);
+    // The notification area is up: what starts now can show its icon.
+    RunStartupFolder();
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);

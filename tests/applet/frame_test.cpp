@@ -165,6 +165,8 @@ TEST_F(AppletFrame, OpensOnTheAskedTabAndOnStatusForATabThatDoesNotExist) {
 }
 
 TEST_F(AppletFrame, PagesAreMadeOnceAndShownAgainWithTheirState) {
+    // The lock icon wanted, so that the option box below is enabled.
+    harness::WriteDword(HKEY_CURRENT_USER, L"Software\\Zilp\\Velmora", L"ShowLockIcon", 1);
     OpenAndDrive(Entry, Host, 5, [](HWND main) {
         HWND host = HostDialogOf(main);
         HWND lock = PageOfTab(host, 5);

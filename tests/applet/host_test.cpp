@@ -103,3 +103,26 @@ TEST_F(AppletInHost, OkWithTheLockIconWantedBringsUpTheNotifier) {
     EXPECT_NE(nullptr, harness::WaitWindow(L"PowerSupplyZilpNotify", 15000))
         << "Ostrelle.exe UPDATE with ShowLockIcon saved as 1 shows the notifier";
 }
+
+TEST_F(AppletInHost, FiveHostsOpeningAtOnceMakeOneWindowAndTheOthersBringItToTheFront) {
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        std::vector<harness::Process> hosts;
+        for (int i = 0; i < 5; ++i)
+            hosts.push_back(harness::Start(L"ctlpnl.exe", L"powerg.cpl,0,0"));
+        HWND main = OpenedWindow();
+        ASSERT_NE(nullptr, main);
+        auto ended = [&] {
+            size_t count = 0;
+            for (const auto& host : hosts)
+                count += WaitForSingleObject(host.handle(), 0) == WAIT_OBJECT_0 ? 1 : 0;
+            return count;
+        };
+        harness::WaitFor([&] { return ended() == 4; }, 30000);
+        EXPECT_EQ(4u, ended()) << "hosts that found the window open and ended";
+        EXPECT_EQ(1u, harness::TopLevelWindows(MainClass).size()) << "applet windows";
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        for (const auto& host : hosts)
+            EXPECT_TRUE(host.WaitExit(15000)) << "a host did not end";
+    }
+}

@@ -472,11 +472,11 @@ TEST_F(AppletSettingsTest, IdleTimeoutsAndTheSettingsKeyGoThroughTheCopy) {
     EXPECT_EQ(4294967295u, IdleTimeout(SPI_GETWAKEUPIDLETIMEOUT));
     const wchar_t* key = L"Software\\Zilp\\Velmora";
     EXPECT_EQ("4", Read(CU, key, L"ShowLockIcon")) << "the save creates the key";
-    EXPECT_EQ("5", Read(CU, key, L"Locked"));
+    EXPECT_EQ("0", Read(CU, key, L"Locked")) << "as the notifier left it (absent), not the copy";
     EXPECT_EQ("6", Read(CU, key, L"ExternalOnly"));
     EXPECT_EQ("7", Read(CU, key, L"IgnoreNotify"));
 
-    // Another 4-byte type reads as a number; "Locked" goes back as it was loaded.
+    // Another 4-byte type reads as a number; "Locked" goes back as the notifier left it.
     DWORD one = 1;
     WriteValue(CU, key, L"ShowLockIcon", REG_BINARY, &one, sizeof one);
     WriteDword(CU, key, L"Locked", 1);
@@ -484,7 +484,80 @@ TEST_F(AppletSettingsTest, IdleTimeoutsAndTheSettingsKeyGoThroughTheCopy) {
     EXPECT_EQ(1u, AppletSettings.ShowLockIcon);
     WriteDword(CU, key, L"Locked", 0); // the notifier unlocks while the applet is open
     SaveSettings();
-    EXPECT_EQ("1", Read(CU, key, L"Locked"));
+    EXPECT_EQ("0", Read(CU, key, L"Locked")) << "a lock released meanwhile is not recorded again";
+}
+
+// While locked the live battery and external timeouts are the lock's zeros; the user's own are
+// in "AltBatterie" and "AltExtern", where the unlock takes them from.
+TEST_F(AppletSettingsTest, WhileLockedTheUsersOwnTimeoutsAreLoadedAndSavedInTheSavedValues) {
+    Chain[0].Put(1);
+    const wchar_t* key = L"Software\\Zilp\\Velmora";
+    using Three = std::array<DWORD, 3>; // battery, external, wake-up
+    const struct {
+        const char* what;
+        DWORD lockedAtLoad, lockedAtSave;
+        bool altBatterieReadable;
+        Three liveAtLoad, loaded, liveAfterSave;
+        const char *altBatterie, *altExtern;
+    } cases[] = {
+        {"locked", 1, 1, true, {0, 0, 33}, {50, 70, 33}, {0, 0, 44}, "15", "25"},
+        {"locked, AltBatterie unreadable",
+         1,
+         1,
+         false,
+         {0, 0, 33},
+         {0, 70, 33},
+         {0, 0, 44},
+         "15",
+         "25"},
+        {"unlocked", 0, 0, true, {11, 22, 33}, {11, 22, 33}, {15, 25, 44}, "50", "70"},
+        {"unlocked while open", 1, 0, true, {0, 0, 33}, {50, 70, 33}, {15, 25, 44}, "50", "70"},
+        {"locked while open", 0, 1, true, {11, 22, 33}, {11, 22, 33}, {0, 0, 44}, "15", "25"},
+    };
+    const UINT set[] = {SPI_SETBATTERYIDLETIMEOUT, SPI_SETEXTERNALIDLETIMEOUT,
+                        SPI_SETWAKEUPIDLETIMEOUT};
+    auto setLive = [&](const Three& t) {
+        for (int i = 0; i < 3; ++i)
+            harness::SetIdleTimeout(set[i], t[i]);
+    };
+    auto live = [] {
+        return Three{IdleTimeout(SPI_GETBATTERYIDLETIMEOUT),
+                     IdleTimeout(SPI_GETEXTERNALIDLETIMEOUT),
+                     IdleTimeout(SPI_GETWAKEUPIDLETIMEOUT)};
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteKey(CU, key);
+        WriteDword(CU, key, L"Locked", c.lockedAtLoad);
+        if (c.altBatterieReadable)
+            WriteDword(CU, key, L"AltBatterie", 50);
+        else
+            WriteValue(CU, key, L"AltBatterie", REG_BINARY, "12345678", 8);
+        WriteDword(CU, key, L"AltExtern", 70);
+        setLive(c.liveAtLoad);
+        ASSERT_TRUE(LoadSettings());
+        EXPECT_EQ(c.loaded,
+                  (Three{AppletSettings.BatteryIdleTimeout, AppletSettings.ExternalIdleTimeout,
+                         AppletSettings.WakeupIdleTimeout}));
+        if (c.lockedAtSave != c.lockedAtLoad) {
+            // The notifier toggles while the applet is open.
+            if (c.lockedAtSave) {
+                WriteDword(CU, key, L"AltBatterie", c.liveAtLoad[0]);
+                WriteDword(CU, key, L"AltExtern", c.liveAtLoad[1]);
+                setLive({0, 0, c.liveAtLoad[2]});
+            } else {
+                setLive({50, 70, c.liveAtLoad[2]});
+            }
+            WriteDword(CU, key, L"Locked", c.lockedAtSave);
+        }
+        AppletSettings.BatteryIdleTimeout = 15, AppletSettings.ExternalIdleTimeout = 25;
+        AppletSettings.WakeupIdleTimeout = 44;
+        SaveSettings();
+        EXPECT_EQ(c.liveAfterSave, live());
+        EXPECT_EQ(c.altBatterie, Read(CU, key, L"AltBatterie"));
+        EXPECT_EQ(c.altExtern, Read(CU, key, L"AltExtern"));
+        EXPECT_EQ(std::to_string(c.lockedAtSave), Read(CU, key, L"Locked"));
+    }
 }
 
 HARNESS_CHILD_ROLE(WaitForSettingsEvent, L"wait-settings-event") {

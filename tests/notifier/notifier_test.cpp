@@ -225,6 +225,37 @@ TEST_F(Notifier, ARunningNotifierTakesEveryStartAndOffClosesIt) {
     }
 }
 
+// A lock whose notifier was killed (or whose device was reset) has nothing left to release
+// it but "OFF"; with "Locked" 0 there is nothing to release and "OFF" changes nothing.
+TEST_F(Notifier, OffWithoutARunningNotifierReleasesAnOrphanedLockOnly) {
+    const struct {
+        const char* what;
+        DWORD locked;
+        bool altExtern; // present
+        Timeouts expected;
+        const char *lockedAfter, *altNotifyAfter;
+    } cases[] = {
+        {"Locked 1", 1, true, {50, 70, 45}, "0", NothingSaved.c_str()},
+        {"Locked 1 without AltExtern", 1, false, {50, 0, 45}, "0", NothingSaved.c_str()},
+        {"Locked 0", 0, true, {0, 0, 20}, "0", "45"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Reset();
+        Set(L"Locked", c.locked);
+        Set(L"AltBatterie", 50);
+        if (c.altExtern)
+            Set(L"AltExtern", 70);
+        Set(L"AltNotify", 45);
+        SetTimeouts({0, 0, 20});
+        EXPECT_EQ(0, RunOstrelle(L"OFF"));
+        EXPECT_EQ(c.expected, CurrentTimeouts());
+        EXPECT_EQ(c.lockedAfter, Value(L"Locked"));
+        EXPECT_EQ(c.altNotifyAfter, Value(L"AltNotify"));
+        EXPECT_TRUE(TopLevelWindows(NotifierClass).empty()) << "OFF never starts a notifier";
+    }
+}
+
 TEST_F(Notifier, TheLockSavesZeroesAndRestoresBothTimeouts) {
     // Started while "Locked" is 1: the timeouts stay until the first tap unlocks.
     Set(L"ShowLockIcon", 1);
@@ -550,4 +581,247 @@ TEST_F(Notifier, TheTrayShowsIcon101Or102AsTheLockSaysAndATapThereToggles) {
     EXPECT_EQ(0, RunOstrelle(L"OFF"));
     EXPECT_TRUE(WaitFor([&] { return TrayText().empty(); }, 5000))
         << "expected an empty tray, actual " << TrayText();
+}
+
+// --- a notifier killed mid-toggle, and starts and taps that race ---------------------------
+
+namespace {
+
+constexpr Timeouts User = {100, 200, 60}; // the user's own, which nothing may lose
+
+// Before a lock: what an earlier lock saved, which must never come back.
+void SetStaleSavedValues() {
+    Set(L"AltBatterie", 11);
+    Set(L"AltExtern", 22);
+}
+
+// The notifier of a test build, with pause points at the step boundaries of a toggle.
+std::wstring PausableNotifier() {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path = self;
+    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"Ostrelle_pausable.exe";
+}
+
+void Kill(HWND notifier) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(notifier, &pid);
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+    if (!process)
+        return;
+    TerminateProcess(process, 9);
+    WaitForSingleObject(process, 10000);
+    CloseHandle(process);
+}
+
+// What a user does who finds the lock icon gone: either the lock page's "OFF" alone, or its
+// "ON", a tap on the icon if it shows the lock, and "OFF".
+void RecoverAsAUser(bool withOn) {
+    if (withOn) {
+        ASSERT_EQ(0, RunOstrelle(L"ON"));
+        HWND notifier = WaitWindow(NotifierClass, 10000);
+        ASSERT_NE(nullptr, notifier) << "ON shows no icon";
+        if (Value(L"Locked") == "1")
+            Tap(notifier);
+    }
+    ASSERT_EQ(0, RunOstrelle(L"OFF"));
+}
+
+// A top-level window of its own thread that answers WM_SETTINGCHANGE slowly, as a busy
+// program does, and can send a tap to the notifier from inside its answer.
+class SlowReceiver {
+  public:
+    SlowReceiver() {
+        ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+        WaitForSingleObject(ready_, 10000);
+    }
+    ~SlowReceiver() {
+        PostMessageW(window_, WM_CLOSE, 0, 0);
+        WaitForSingleObject(thread_, 10000);
+        CloseHandle(thread_);
+        CloseHandle(ready_);
+    }
+    // The next announcement of a battery timeout sends this notifier a tap.
+    void TapDuringNextAnnouncement(HWND notifier) { tapTarget_ = notifier; }
+    bool tapped() const { return tapped_; }
+
+  private:
+    static LRESULT CALLBACK Proc(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<SlowReceiver*>(GetWindowLongPtrW(w, GWLP_USERDATA));
+        if (message == WM_SETTINGCHANGE && self) {
+            Sleep(300);
+            if (wParam == SPI_SETBATTERYIDLETIMEOUT && self->tapTarget_) {
+                HWND target = self->tapTarget_;
+                self->tapTarget_ = nullptr;
+                SendMessageW(target, WM_USER, 1, WM_LBUTTONUP);
+                self->tapped_ = true;
+            }
+            return 0;
+        }
+        if (message == WM_DESTROY)
+            PostQuitMessage(0);
+        return DefWindowProcW(w, message, wParam, lParam);
+    }
+    static DWORD WINAPI Run(void* parameter) {
+        auto* self = static_cast<SlowReceiver*>(parameter);
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = Proc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"VelmoraSlowReceiver";
+        RegisterClassW(&windowClass);
+        self->window_ = CreateWindowExW(0, windowClass.lpszClassName, L"", WS_POPUP, 0, 0, 1, 1,
+                                        nullptr, nullptr, windowClass.hInstance, nullptr);
+        SetWindowLongPtrW(self->window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        SetEvent(self->ready_);
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0)
+            DispatchMessageW(&message);
+        return 0;
+    }
+    HANDLE ready_ = nullptr, thread_ = nullptr;
+    HWND window_ = nullptr;
+    HWND volatile tapTarget_ = nullptr;
+    volatile bool tapped_ = false;
+};
+
+// The lock as it stands must agree everywhere: the notifier (if any) toggles from it, and the
+// user's timeouts come back in the end.
+void ExpectConsistentAndIntact(const std::string& what) {
+    SCOPED_TRACE(what);
+    std::vector<HWND> notifiers = TopLevelWindows(NotifierClass);
+    ASSERT_LE(notifiers.size(), 1u) << "two notifiers";
+    const bool locked = Value(L"Locked") == "1";
+    EXPECT_EQ((locked ? Timeouts{0, 0, User.wakeup} : User), CurrentTimeouts())
+        << "Locked " << Value(L"Locked");
+    if (notifiers.empty()) {
+        EXPECT_FALSE(locked) << "a lock left without a notifier";
+    } else {
+        // A tap must go the other way: the notifier's own state agrees with the key.
+        Tap(notifiers.front());
+        EXPECT_EQ(locked ? "0" : "1", Value(L"Locked")) << "after a tap";
+    }
+    EXPECT_EQ(0, RunOstrelle(L"OFF"));
+    EXPECT_EQ(User, CurrentTimeouts()) << "after OFF";
+    EXPECT_EQ("0", Value(L"Locked")) << "after OFF";
+}
+
+} // namespace
+
+TEST_F(Notifier, AKillAtAnyStepBoundaryOfAToggleLosesNoTimeout) {
+    const struct {
+        const char* point;
+        bool recoverWithOn;
+    } points[] = {
+        {"lock-begun", true},
+        {"lock-saved-battery", false},
+        {"lock-saved-external", true},
+        {"lock-recorded", false},
+        {"lock-recorded", true},
+        {"lock-cleared-battery", true},
+        {"lock-done", false},
+        {"unlock-begun", true},
+        {"unlock-restored-battery", false},
+        {"unlock-restored-battery", true},
+        {"unlock-restored-external", false},
+        {"unlock-done", true},
+    };
+    HANDLE paused = CreateEventW(nullptr, FALSE, FALSE, L"Velmora.Ostrelle.Paused");
+    for (const auto& p : points) {
+        const bool unlocking = std::string(p.point).rfind("unlock", 0) == 0;
+        SCOPED_TRACE(std::string("killed at ") + p.point +
+                     (p.recoverWithOn ? ", recovered by ON, tap, OFF" : ", recovered by OFF"));
+        Reset();
+        Set(L"ShowLockIcon", 1);
+        SetStaleSavedValues();
+        SetTimeouts(User);
+        SetEnvironmentVariableA("VELMORA_PAUSE_AT", p.point);
+        processes_.push_back(Start(PausableNotifier(), L"ON"));
+        SetEnvironmentVariableA("VELMORA_PAUSE_AT", nullptr);
+        HWND notifier = WaitWindow(NotifierClass, 10000, processes_.back().pid());
+        ASSERT_NE(nullptr, notifier);
+        if (unlocking)
+            Tap(notifier); // the lock, which passes every point of an unlock
+        PostMessageW(notifier, WM_USER, 1, WM_LBUTTONUP);
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(paused, 15000)) << "never paused";
+        Kill(notifier);
+        RecoverAsAUser(p.recoverWithOn);
+        EXPECT_EQ(User, CurrentTimeouts());
+        EXPECT_EQ("0", Value(L"Locked"));
+        EXPECT_TRUE(TopLevelWindows(NotifierClass).empty());
+    }
+    CloseHandle(paused);
+}
+
+TEST_F(Notifier, AKillAtARandomMomentOfATapBesideASlowWindowLosesNoTimeout) {
+    SlowReceiver slow; // widens every announcement of the toggle to 300 ms
+    const unsigned seed = GetTickCount();
+    srand(seed);
+    for (int trial = 1; trial <= 4; ++trial) {
+        const bool unlocking = rand() % 2;
+        const DWORD delay = rand() % 1500;
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", trial " + std::to_string(trial) +
+                     (unlocking ? ", unlock" : ", lock") + " killed after " +
+                     std::to_string(delay) + " ms");
+        Reset();
+        Set(L"ShowLockIcon", 1);
+        SetStaleSavedValues();
+        SetTimeouts(User);
+        HWND notifier = StartNotifier(L"ON");
+        ASSERT_NE(nullptr, notifier);
+        if (unlocking)
+            Tap(notifier);
+        PostMessageW(notifier, WM_USER, 1, WM_LBUTTONUP);
+        Pump(delay);
+        Kill(notifier);
+        RecoverAsAUser(trial % 2 == 0);
+        EXPECT_EQ(User, CurrentTimeouts());
+        EXPECT_EQ("0", Value(L"Locked"));
+    }
+}
+
+TEST_F(Notifier, RacingStartsAndTapsEndConsistentWithTheTimeoutsIntact) {
+    const struct {
+        const char* what;
+        bool locked; // a notifier runs, locked by a tap; else none, and "Locked" 0
+        std::vector<const wchar_t*> commandLines;
+    } rounds[] = {
+        {"five OFF at once while locked", true, {L"OFF", L"OFF", L"OFF", L"OFF", L"OFF"}},
+        {"ON and OFF at once while locked", true, {L"OFF", L"ON", L"OFF", L"ON"}},
+        {"ON and OFF at once while unlocked", false, {L"ON", L"OFF", L"ON", L"OFF"}},
+    };
+    for (const auto& round : rounds) {
+        Reset();
+        Set(L"ShowLockIcon", 1);
+        SetStaleSavedValues();
+        SetTimeouts(User);
+        if (round.locked) {
+            HWND notifier = StartNotifier(L"ON");
+            ASSERT_NE(nullptr, notifier);
+            Tap(notifier);
+            ASSERT_EQ("1", Value(L"Locked"));
+        }
+        for (const wchar_t* commandLine : round.commandLines)
+            processes_.push_back(Start(L"Ostrelle.exe", commandLine));
+        WaitSettled();
+        ExpectConsistentAndIntact(round.what);
+    }
+
+    // A tap that arrives while a toggle waits on a slow window is carried out after it.
+    Reset();
+    Set(L"ShowLockIcon", 1);
+    SetStaleSavedValues();
+    SetTimeouts(User);
+    HWND notifier = StartNotifier(L"ON");
+    ASSERT_NE(nullptr, notifier);
+    {
+        SlowReceiver slow;
+        slow.TapDuringNextAnnouncement(notifier);
+        Tap(notifier); // locks; the second tap arrives during its first announcement
+        EXPECT_TRUE(slow.tapped()) << "the slow window never sent its tap";
+        WaitFor([] { return Value(L"Locked") == "0" && CurrentTimeouts() == User; }, 10000);
+        EXPECT_EQ("0", Value(L"Locked")) << "lock, then the tap carried out after it: unlocked";
+        EXPECT_EQ("100", Value(L"AltBatterie")) << "the lock saved the user's timeouts";
+    }
+    ExpectConsistentAndIntact("a tap during a toggle's announcement");
 }
