@@ -6,8 +6,8 @@ bool ReadNumber(const RegistryKey& key, const wchar_t* name, DWORD* value) {
     // Read into a buffer of our own: a value longer or shorter than 4 bytes must not leave
     // part of itself in the caller's copy.
     DWORD data = 0, size = sizeof data, type = 0;
-    if (RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
-            ERROR_SUCCESS ||
+    if (RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&data),
+                         &size) != ERROR_SUCCESS ||
         size != sizeof data)
         return false;
     *value = data;
@@ -22,13 +22,9 @@ void WriteNumber(const RegistryKey& key, const wchar_t* name, DWORD value) {
 
 namespace settings_key {
 
-RegistryKey Open() {
-    return RegistryKey::Open(HKEY_CURRENT_USER, Path, 0);
-}
+RegistryKey Open() { return RegistryKey::Open(HKEY_CURRENT_USER, Path, 0); }
 
-RegistryKey OpenOrCreate() {
-    return RegistryKey::Create(HKEY_CURRENT_USER, Path, 0);
-}
+RegistryKey OpenOrCreate() { return RegistryKey::Create(HKEY_CURRENT_USER, Path, 0); }
 
 DWORD Read(const wchar_t* name, DWORD fallback) {
     DWORD value = fallback;
@@ -36,9 +32,7 @@ DWORD Read(const wchar_t* name, DWORD fallback) {
     return value;
 }
 
-void Write(const wchar_t* name, DWORD value) {
-    WriteNumber(Open(), name, value);
-}
+void Write(const wchar_t* name, DWORD value) { WriteNumber(Open(), name, value); }
 
 } // namespace settings_key
 
