@@ -25,6 +25,8 @@ void RunMessageLoop(HWND taskbar) {
             ForgetEndedOwners(taskbar);
             continue;
         }
+        if (woke == WAIT_FAILED)
+            WaitMessage(); // a wait that cannot be made must not turn into a busy loop
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT)
