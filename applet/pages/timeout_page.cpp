@@ -1,8 +1,214 @@
 // The timeout pages "Batterie", "Extern" and "Nachricht" (tabs 1 to 3), run through the
-// TimeoutBinding of the selected tab.
+// TimeoutBinding of the selected tab. The upper group switches and steps an idle timeout, the
+// lower one the backlight time of the same power state. Nothing is typed: the number fields
+// only show what the check boxes and arrows make, and the values live in AppletSettings alone.
+#include <windows.h>
+#include <commctrl.h>
+#include <array>
 #include "pages.h"
 #include "applet.h"
+#include "resource.h"
+#include "settings.h"
 
-INT_PTR CALLBACK TimeoutPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
-    return message == WM_COMMAND ? AnswerHostCommand(page, wParam) : FALSE;
+namespace {
+
+constexpr wchar_t WarningCaption[] = L"Velmora Zilp";
+constexpr wchar_t ZeroWarning[] =
+    L"Sie haben festgelegt, daß das Gerät nicht ausgeschaltet wird. Dies kann zum vollständigen "
+    L"Entladen der Batterie führen. Unter ungünstigen Umständen kann dabei ein Datenverlust "
+    L"auftreten.";
+
+constexpr DWORD SecondStep = 15; // also the shortest time stepping leaves and where "on" starts
+constexpr DWORD MinuteStep = 60;
+constexpr DWORD LongestTimeout = 0xFFFFFFFF;
+
+constexpr int BatteryTab = 1;
+constexpr int ExternalTab = 2;
+
+// One timeout's controls: its switch, the number and arrows it enables, and the unit.
+struct TimeoutGroup {
+    int Switch;
+    int Number;
+    int Arrows;
+    int Unit;
+};
+constexpr TimeoutGroup IdleGroup = {IDC_IDLE_SWITCH, IDC_IDLE_NUMBER, IDC_IDLE_ARROWS,
+                                    IDC_IDLE_UNIT};
+constexpr TimeoutGroup BacklightGroup = {IDC_BACKLIGHT_SWITCH, IDC_BACKLIGHT_NUMBER,
+                                         IDC_BACKLIGHT_ARROWS, IDC_BACKLIGHT_UNIT};
+
+// The lower group without its auto box, which goes its own way.
+constexpr std::array<int, 5> BacklightControls = {IDC_BACKLIGHT_HEADING, IDC_BACKLIGHT_SWITCH,
+                                                  IDC_BACKLIGHT_UNIT, IDC_BACKLIGHT_NUMBER,
+                                                  IDC_BACKLIGHT_ARROWS};
+
+// What a device with a backlight layout of its own makes of the lower group, by page. The
+// Philips layout is treated as the Casio one: both keep the two times, and without a row its
+// times would be loaded and saved but never shown.
+enum class LowerGroup { Editable, EditableWithAuto, Hidden };
+struct DeviceLowerGroupRow {
+    DWORD Profile;
+    LowerGroup Battery;
+    LowerGroup External;
+};
+constexpr std::array<DeviceLowerGroupRow, 4> DeviceLowerGroups = {{
+    {ProfileKeybd2, LowerGroup::EditableWithAuto, LowerGroup::Hidden},
+    {ProfileLgHpc, LowerGroup::EditableWithAuto, LowerGroup::Hidden},
+    {ProfileCasio, LowerGroup::Editable, LowerGroup::Editable},
+    {ProfilePhilips, LowerGroup::Editable, LowerGroup::Editable},
+}};
+
+template <size_t N> void EnableControls(HWND page, const std::array<int, N>& ids, bool enable) {
+    for (int id : ids)
+        EnableWindow(GetDlgItem(page, id), enable);
+}
+
+template <size_t N> void ShowControls(HWND page, const std::array<int, N>& ids, bool show) {
+    for (int id : ids)
+        ShowWindow(GetDlgItem(page, id), show ? SW_SHOW : SW_HIDE);
+}
+
+// Seconds below a minute, whole minutes from there on (rounded down: the value keeps its
+// seconds). The unit first, then the number.
+void ShowTimeout(HWND page, DWORD value, int unitId, int numberId, bool warnOnZero) {
+    const wchar_t* unit = value < 60 ? L"Sekunden" : value == 60 ? L"Minute" : L"Minuten";
+    wchar_t number[12];
+    wsprintfW(number, L"%lu", value < 60 ? value : value / 60);
+    SetDlgItemTextW(page, unitId, unit);
+    SetDlgItemTextW(page, numberId, number);
+    if (value == 0 && warnOnZero)
+        MessageBoxW(page, ZeroWarning, WarningCaption,
+                    MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
+}
+
+// The upper arrow (negative delta: the control keeps its default, inverted range) lengthens,
+// the lower one shortens. Stepping never reaches 0, which only the switch sets, and never
+// wraps: a value set elsewhere near the top stays at the largest one.
+void StepTimeout(DWORD& value, const NMUPDOWN& change) {
+    if (change.iDelta < 0) {
+        const DWORD step = value < 60 ? SecondStep : MinuteStep;
+        value = value > LongestTimeout - step ? LongestTimeout : value + step;
+    } else {
+        const DWORD step = value <= 60 ? SecondStep : MinuteStep;
+        value = value < SecondStep + step ? SecondStep : value - step;
+    }
+}
+
+// The switch checked exactly when the timeout is on, number and arrows usable only then.
+void ShowSwitched(HWND page, const TimeoutGroup& group, DWORD value, bool warnOnZero) {
+    CheckDlgButton(page, group.Switch, value != 0 ? BST_CHECKED : BST_UNCHECKED);
+    EnableWindow(GetDlgItem(page, group.Number), value != 0);
+    EnableWindow(GetDlgItem(page, group.Arrows), value != 0);
+    ShowTimeout(page, value, group.Unit, group.Number, warnOnZero);
+}
+
+// A timeout switched on always starts again at 15 seconds, not at its old value.
+void SwitchTimeout(HWND page, const TimeoutGroup& group, DWORD& value, bool warnOnZero) {
+    value = IsDlgButtonChecked(page, group.Switch) == BST_CHECKED ? SecondStep : 0;
+    ShowSwitched(page, group, value, warnOnZero);
+}
+
+void ShowAutoBox(HWND page, bool show) {
+    if (show)
+        CheckDlgButton(page, IDC_BACKLIGHT_AUTO,
+                       *TimeoutBinding.BacklightAuto != 0 ? BST_CHECKED : BST_UNCHECKED);
+    ShowWindow(GetDlgItem(page, IDC_BACKLIGHT_AUTO), show ? SW_SHOW : SW_HIDE);
+}
+
+// The generic backlight keys; without one the group stays visible but cannot be used.
+void ShowGenericBacklight(HWND page) {
+    if (!AppletSettings.GenericBacklight) {
+        EnableControls(page, BacklightControls, false);
+        return;
+    }
+    ShowSwitched(page, BacklightGroup, *TimeoutBinding.BacklightTimeout, false);
+    if (AppletSettings.GenericBacklightAuto)
+        ShowAutoBox(page, true);
+}
+
+// A device's own backlight layout overrides what the generic keys left.
+void ShowDeviceBacklight(HWND page, int tab) {
+    for (const DeviceLowerGroupRow& row : DeviceLowerGroups) {
+        if (row.Profile != AppletSettings.DeviceProfile)
+            continue;
+        const LowerGroup treatment = tab == BatteryTab ? row.Battery : row.External;
+        if (treatment == LowerGroup::Hidden) {
+            ShowControls(page, BacklightControls, false);
+            ShowAutoBox(page, false);
+            return;
+        }
+        EnableControls(
+            page,
+            std::array<int, 3>{IDC_BACKLIGHT_HEADING, IDC_BACKLIGHT_SWITCH, IDC_BACKLIGHT_UNIT},
+            true);
+        ShowSwitched(page, BacklightGroup, *TimeoutBinding.BacklightTimeout, false);
+        ShowAutoBox(page, treatment == LowerGroup::EditableWithAuto);
+    }
+}
+
+INT_PTR OnInitDialog(HWND page) {
+    // The host binds the selected tab before it makes the page: the tab names this page.
+    const int tab = static_cast<int>(SendMessageW(AppletWindows.TabControl, TCM_GETCURSEL, 0, 0));
+    ShowSwitched(page, IdleGroup, *TimeoutBinding.IdleTimeout, TimeoutBinding.WarnOnZero);
+    if (!TimeoutBinding.BacklightTimeout)
+        return TRUE; // "Nachricht": no lower group, whatever the device
+    ShowGenericBacklight(page);
+    if (tab == BatteryTab || tab == ExternalTab)
+        ShowDeviceBacklight(page, tab);
+    return TRUE;
+}
+
+INT_PTR OnCommand(HWND page, WORD id, WORD code) {
+    switch (MAKEWPARAM(id, code)) {
+    case MAKEWPARAM(IDC_IDLE_SWITCH, BN_CLICKED):
+        SwitchTimeout(page, IdleGroup, *TimeoutBinding.IdleTimeout, TimeoutBinding.WarnOnZero);
+        return 0;
+    case MAKEWPARAM(IDC_BACKLIGHT_SWITCH, BN_CLICKED):
+        if (TimeoutBinding.BacklightTimeout)
+            SwitchTimeout(page, BacklightGroup, *TimeoutBinding.BacklightTimeout, false);
+        return 0;
+    case MAKEWPARAM(IDC_BACKLIGHT_AUTO, BN_CLICKED):
+        if (TimeoutBinding.BacklightAuto)
+            *TimeoutBinding.BacklightAuto =
+                IsDlgButtonChecked(page, IDC_BACKLIGHT_AUTO) == BST_CHECKED ? 1 : 0;
+        return 0;
+    case MAKEWPARAM(IDC_IDLE_NUMBER, EN_SETFOCUS):
+    case MAKEWPARAM(IDC_BACKLIGHT_NUMBER, EN_SETFOCUS):
+        // The focus goes nowhere: a number field that never holds it cannot be typed into.
+        SetFocus(nullptr);
+        return 0;
+    default:
+        return AnswerHostCommand(page, MAKEWPARAM(id, code));
+    }
+}
+
+// Answers 0 to every notification, so the arrows' own position change goes ahead unread.
+INT_PTR OnNotify(HWND page, const NMHDR* header) {
+    if (header->code != static_cast<UINT>(UDN_DELTAPOS))
+        return FALSE;
+    const auto& change = *reinterpret_cast<const NMUPDOWN*>(header);
+    if (header->idFrom == IDC_IDLE_ARROWS) {
+        StepTimeout(*TimeoutBinding.IdleTimeout, change);
+        ShowTimeout(page, *TimeoutBinding.IdleTimeout, IDC_IDLE_UNIT, IDC_IDLE_NUMBER,
+                    TimeoutBinding.WarnOnZero);
+    } else if (header->idFrom == IDC_BACKLIGHT_ARROWS && TimeoutBinding.BacklightTimeout) {
+        StepTimeout(*TimeoutBinding.BacklightTimeout, change);
+        ShowTimeout(page, *TimeoutBinding.BacklightTimeout, IDC_BACKLIGHT_UNIT,
+                    IDC_BACKLIGHT_NUMBER, false);
+    }
+    return FALSE;
+}
+
+} // namespace
+
+INT_PTR CALLBACK TimeoutPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog(page);
+    case WM_COMMAND:
+        return OnCommand(page, LOWORD(wParam), HIWORD(wParam));
+    case WM_NOTIFY:
+        return OnNotify(page, reinterpret_cast<const NMHDR*>(lParam));
+    }
+    return FALSE;
 }
