@@ -2,7 +2,6 @@
 // what OK, Cancel and help mean; the host dialog inside it holds tabs and pages.
 #include <windows.h>
 #include <commctrl.h>
-#include <cwchar>
 #include "aygshell.h"
 #include "applet.h"
 #include "page_table.h"
@@ -60,7 +59,7 @@ void OpenHelp() {
     wchar_t commandLine[HelpLineLength];
     const LRESULT tab = SendMessageW(AppletWindows.TabControl, TCM_GETCURSEL, 0, 0);
     if (tab >= 0 && tab < PageCount)
-        swprintf(commandLine, HelpLineLength, L"velmora.htp#%ls", PageTable[tab].HelpAnchor);
+        wsprintfW(commandLine, L"velmora.htp#%s", PageTable[tab].HelpAnchor); // anchors are short
     else
         lstrcpynW(commandLine, L"Velmora.htp#powersupply_help", HelpLineLength);
     StartProgram(L"PegHelp.exe", commandLine);

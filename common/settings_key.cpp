@@ -1,5 +1,4 @@
 #include "settings_key.h"
-#include <cstring>
 
 bool ReadNumber(const RegistryKey& key, const wchar_t* name, DWORD* value) {
     if (!key)
@@ -78,8 +77,7 @@ void SetIdleTimeout(IdleTimeout which, DWORD seconds) {
 }
 
 SYSTEM_POWER_STATUS_EX ReadPowerStatus() {
-    SYSTEM_POWER_STATUS_EX status;
-    std::memset(&status, 0, sizeof status);
+    SYSTEM_POWER_STATUS_EX status = {};
     GetSystemPowerStatusEx(&status, TRUE);
     return status;
 }

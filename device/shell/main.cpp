@@ -1,8 +1,10 @@
 // The device shell: started at boot, it owns the taskbar with the notification area and
 // leaves the rest of the screen to programs as the work area.
 #include <windows.h>
+#include <array>
 #include "startup.h"
 #include "taskbar.h"
+#include "tray_icons.h"
 #include "tray_protocol.h"
 
 namespace {
@@ -10,6 +12,30 @@ namespace {
 void SetWorkArea(int top) {
     RECT area = {0, top, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     SystemParametersInfoW(SPI_SETWORKAREA, 0, &area, SPIF_SENDCHANGE);
+}
+
+// Sleeps until a message comes or a process that owns an icon ends: its icon leaves at once,
+// with no timer waking the shell to look.
+void RunMessageLoop(HWND taskbar) {
+    for (;;) {
+        std::array<HANDLE, tray::MaxIcons> owners;
+        const DWORD count = OwnerProcesses(owners.data());
+        const DWORD woke =
+            MsgWaitForMultipleObjects(count, owners.data(), FALSE, INFINITE, QS_ALLINPUT);
+        if (woke < WAIT_OBJECT_0 + count) {
+            ForgetEndedOwners(taskbar);
+            continue;
+        }
+        if (woke == WAIT_FAILED)
+            WaitMessage(); // a wait that cannot be made must not turn into a busy loop
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT)
+                return;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
 }
 
 } // namespace
@@ -24,11 +50,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     SetWorkArea(tray::TaskbarHeight);
     // The notification area is up: what starts now can show its icon.
     RunStartupFolder();
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    RunMessageLoop(taskbar);
     SetWorkArea(0);
     return 0;
 }

@@ -3,3 +3,5 @@
 #include <windows.h>
 
 HWND CreateTaskbar(HINSTANCE instance);
+// Takes the icons of owners that have gone off the taskbar.
+void ForgetEndedOwners(HWND taskbar);

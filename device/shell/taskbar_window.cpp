@@ -28,6 +28,15 @@ void ReadClock(wchar_t* text, size_t length) {
     swprintf(text, length, L"%02u:%02u", now.wHour, now.wMinute);
 }
 
+// The clock shows minutes, so the shell wakes once a minute, just after the minute turns. A
+// timer that comes a little early finds the old minute and is set again for the short rest.
+void ArmClock(HWND window) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const UINT untilMinute = (60 - now.wSecond) * 1000 - now.wMilliseconds;
+    SetTimer(window, ClockTimer, untilMinute + 20, nullptr);
+}
+
 RECT ClockRect(HWND window, HDC dc) {
     RECT client;
     GetClientRect(window, &client);
@@ -194,13 +203,14 @@ void Tick(HWND window) {
     wcscpy(State.clock, clock);
     if (RemoveOrphanIcons() || changed)
         InvalidateRect(window, nullptr, FALSE);
+    ArmClock(window);
 }
 
 LRESULT CALLBACK TaskbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
         ReadClock(State.clock, 8);
-        SetTimer(window, ClockTimer, 1000, nullptr);
+        ArmClock(window);
         return 0;
     case WM_PAINT:
         PaintTaskbar(window);
@@ -229,6 +239,11 @@ LRESULT CALLBACK TaskbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 }
 
 } // namespace
+
+void ForgetEndedOwners(HWND taskbar) {
+    if (RemoveOrphanIcons())
+        InvalidateRect(taskbar, nullptr, FALSE);
+}
 
 HWND CreateTaskbar(HINSTANCE instance) {
     WNDCLASSW wc = {};

@@ -78,7 +78,19 @@ void Update(TrayIcon* icon, const tray::IconRecord& record, const tray::Pixels& 
         std::memcpy(icon->tip, record.tip, sizeof icon->tip);
 }
 
+HANDLE OpenOwnerProcess(HWND owner) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(owner, &id);
+    return id ? OpenProcess(SYNCHRONIZE, FALSE, id) : nullptr;
+}
+
+bool Ended(HANDLE process) {
+    return process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+}
+
 void RemoveAt(int index) {
+    if (Table.icons[index].process)
+        CloseHandle(Table.icons[index].process);
     for (int i = index; i + 1 < Table.count; ++i)
         Table.icons[i] = Table.icons[i + 1];
     --Table.count;
@@ -100,7 +112,7 @@ bool ApplyIconRecord(const COPYDATASTRUCT& copy) {
         if (index >= 0 || Table.count == tray::MaxIcons || !IsWindow(owner))
             return false;
         TrayIcon& icon = Table.icons[Table.count++];
-        icon = TrayIcon{owner, record.id, 0, false, {}, {}};
+        icon = TrayIcon{owner, record.id, 0, false, {}, {}, OpenOwnerProcess(owner)};
         Update(&icon, record, pixels, hasImage);
         return true;
     }
@@ -120,12 +132,22 @@ bool ApplyIconRecord(const COPYDATASTRUCT& copy) {
 bool RemoveOrphanIcons() {
     bool removed = false;
     for (int i = Table.count - 1; i >= 0; --i) {
-        if (!IsWindow(Table.icons[i].owner)) {
+        // A window of an ended process may outlive it for a moment; the icon goes with the
+        // process, or it would wake every wait on that process at once forever.
+        if (!IsWindow(Table.icons[i].owner) || Ended(Table.icons[i].process)) {
             RemoveAt(i);
             removed = true;
         }
     }
     return removed;
+}
+
+DWORD OwnerProcesses(HANDLE* processes) {
+    DWORD count = 0;
+    for (int i = 0; i < Table.count; ++i)
+        if (Table.icons[i].process)
+            processes[count++] = Table.icons[i].process;
+    return count;
 }
 
 int IconCount() {

@@ -10,14 +10,18 @@ struct TrayIcon {
     bool hasImage;
     tray::Pixels pixels;
     WCHAR tip[tray::TipLength];
+    HANDLE process; // the owner's, so that its end is noticed without polling; may be none
 };
 
 // Applies an icon record that arrived by WM_COPYDATA; false (and no change) for a record that
 // is malformed or asks for what cannot be done.
 bool ApplyIconRecord(const COPYDATASTRUCT& copy);
 
-// Forgets the icons whose owner window is gone; true when any went.
+// Forgets the icons whose owner window or owner process is gone; true when any went.
 bool RemoveOrphanIcons();
+
+// The processes of the icons' owners, to wait on; how many were written (at most MaxIcons).
+DWORD OwnerProcesses(HANDLE* processes);
 
 int IconCount();
 const TrayIcon& IconAt(int index);
