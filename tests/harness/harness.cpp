@@ -305,4 +305,8 @@ SYSTEM_POWER_STATUS_EX FactoryBattery() {
     return status;
 }
 
+void LeaveOutExports(const std::vector<std::wstring>& names) {
+    device_store::WriteLeftOutExports(names);
+}
+
 } // namespace harness
