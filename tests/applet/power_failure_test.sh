@@ -18,7 +18,8 @@ timeouts() { v timeouts | tr -d '\r' | tr '\n' ' '; }
 value() { v reg "$1" 2>&1 | tr -d '\r' | grep -F "\"$2\"" || echo "none"; }
 cleanflag() { wine "$VELMORA_DEVICE/prefix/drive_c/windows/devtool.exe" cleanflag | tr -d '\r'; }
 
-# A device in use: the lock icon on, own idle timeouts, a backlight time and a value of the test.
+# A device with the procedure (whatever an earlier test left out), in use: the lock icon on, own idle timeouts, a backlight time and a value of the test.
+v exports --restore-all
 v reg "$settings" ShowLockIcon=1 ExternalOnly=1
 v reg "$backlight" BatteryTimeout=99 TestMarker=7
 v timeouts --battery 0 --external 77 --wakeup 15 >/dev/null
