@@ -117,7 +117,7 @@ HARNESS_CHILD_ROLE(SimulatePowerFailure, L"simulate-power-failure") {
             page = main ? PageOfTab(HostDialogOf(main), 4) : nullptr;
             return page != nullptr;
         },
-        20000);
+        60000);
     if (!page) {
         std::printf("expected the page \"Stromausfall\" in ctlpnl.exe, found none\n");
         return 1;
@@ -129,7 +129,7 @@ HARNESS_CHILD_ROLE(SimulatePowerFailure, L"simulate-power-failure") {
     const int answers[] = {IDYES, IDOK};
     int failures = 0;
     for (int i = 0; i < 2; ++i) {
-        HWND box = harness::WaitMessageBox(ctlpnl.pid(), 15000);
+        HWND box = harness::WaitMessageBox(ctlpnl.pid(), 60000);
         std::string text = box ? Utf8(harness::WindowText(GetDlgItem(box, 0xFFFF))) : "no box";
         std::printf("box %d: expected \"%s\", actual \"%s\"\n", i + 1, expected[i], text.c_str());
         if (text != expected[i]) {
@@ -137,10 +137,10 @@ HARNESS_CHILD_ROLE(SimulatePowerFailure, L"simulate-power-failure") {
             break;
         }
         harness::AnswerBox(box, answers[i]);
-        harness::WaitFor([box] { return !IsWindow(box); }, 15000);
+        harness::WaitFor([box] { return !IsWindow(box); }, 60000);
     }
     PostMessageW(main, WM_CLOSE, 0, 0);
-    if (!ctlpnl.WaitExit(15000)) {
+    if (!ctlpnl.WaitExit(60000)) {
         std::printf("ctlpnl.exe did not end after the applet was closed\n");
         ++failures;
     }
