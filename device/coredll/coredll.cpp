@@ -4,6 +4,9 @@
 #include "device_store.h"
 #include "wince.h"
 
+// This library's own module, whose exports the device may leave out.
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
 namespace {
 
 const device_store::IdleTimeoutSlot* FindIdleTimeout(UINT code, bool* isSet) {
@@ -87,6 +90,29 @@ BOOL SetWorkArea(const RECT* area, UINT winIni) {
     return TRUE;
 }
 
+// By address, so that a procedure left out is missing by ordinal too.
+bool IsLeftOut(HMODULE module, FARPROC proc) {
+    if (!proc || module != reinterpret_cast<HMODULE>(&__ImageBase))
+        return false;
+    for (const auto& leftOut : device_store::LeftOutExports()) {
+        char narrow[256];
+        if (WideCharToMultiByte(CP_ACP, 0, leftOut.c_str(), -1, narrow, sizeof narrow, nullptr,
+                                nullptr) &&
+            GetProcAddress(module, narrow) == proc)
+            return true;
+    }
+    return false;
+}
+
+// The one way out of GetProcAddressW.
+FARPROC Found(HMODULE module, FARPROC proc) {
+    if (IsLeftOut(module, proc)) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    return proc;
+}
+
 SYSTEM_POWER_STATUS_EX CachedStatus;
 bool HaveCachedStatus;
 
@@ -162,10 +188,11 @@ void WINAPI SetCleanRebootFlag(void) {
                              device_store::CleanBootValue, 1);
 }
 
-// Export names are plain ASCII; anything else cannot name a procedure.
+// Export names are plain ASCII; anything else cannot name a procedure. A procedure this device
+// goes without is found neither by name nor by ordinal.
 FARPROC WINAPI GetProcAddressW(HMODULE module, LPCWSTR name) {
     if (IS_INTRESOURCE(name))
-        return GetProcAddress(module, reinterpret_cast<LPCSTR>(name));
+        return Found(module, GetProcAddress(module, reinterpret_cast<LPCSTR>(name)));
     char narrow[256];
     size_t i = 0;
     for (; name[i]; ++i) {
@@ -176,7 +203,7 @@ FARPROC WINAPI GetProcAddressW(HMODULE module, LPCWSTR name) {
         narrow[i] = static_cast<char>(name[i]);
     }
     narrow[i] = 0;
-    return GetProcAddress(module, narrow);
+    return Found(module, GetProcAddress(module, narrow));
 }
 
 } // extern "C"

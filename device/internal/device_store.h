@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 #include <cstddef>
+#include <string>
+#include <vector>
 #include "wince.h"
 
 namespace device_store {
@@ -116,6 +118,12 @@ inline bool WriteBatteryReport(const BatteryReport& report) {
 constexpr wchar_t InitKey[] = L"Init";
 constexpr wchar_t CleanBootValue[] = L"CleanBoot";
 
+// Procedures this device's coredll.dll goes without (HKLM, REG_MULTI_SZ): GetProcAddressW
+// finds none of them, as on a device whose platform was built without them. The factory device
+// has them all.
+constexpr wchar_t LoaderKey[] = L"Loader";
+constexpr wchar_t LeftOutValue[] = L"LeftOutExports";
+
 // The work area the device shell leaves free for programs (HKLM). The desktop keeps it per
 // process; on the device it is one for all, as programs size themselves to it.
 constexpr wchar_t WorkAreaKey[] = L"System\\GWE";
@@ -142,6 +150,55 @@ inline bool WriteDword(HKEY root, const wchar_t* key, const wchar_t* value, DWOR
         return false;
     LONG rc =
         RegSetValueExW(h, value, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
+    RegCloseKey(h);
+    return rc == ERROR_SUCCESS;
+}
+
+// The procedures left out, in the order they were named; empty when the value is missing or
+// is not a list of names.
+inline std::vector<std::wstring> LeftOutExports() {
+    std::vector<std::wstring> names;
+    HKEY h;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, LoaderKey, 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return names;
+    DWORD type = 0, size = 0;
+    std::vector<wchar_t> list;
+    if (RegQueryValueExW(h, LeftOutValue, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+        type == REG_MULTI_SZ) {
+        // One character more than asked for, so that the list always ends.
+        list.assign(size / sizeof(wchar_t) + 2, L'\0');
+        if (RegQueryValueExW(h, LeftOutValue, nullptr, &type, reinterpret_cast<BYTE*>(list.data()),
+                             &size) != ERROR_SUCCESS)
+            list.clear();
+    }
+    RegCloseKey(h);
+    for (size_t i = 0; i < list.size() && list[i];) {
+        names.emplace_back(&list[i]);
+        i += names.back().size() + 1;
+    }
+    return names;
+}
+
+// Stores the list; an empty one removes the value.
+inline bool WriteLeftOutExports(const std::vector<std::wstring>& names) {
+    HKEY h;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, LoaderKey, 0, nullptr, 0, KEY_WRITE, nullptr, &h,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    LONG rc;
+    if (names.empty()) {
+        rc = RegDeleteValueW(h, LeftOutValue);
+        if (rc == ERROR_FILE_NOT_FOUND)
+            rc = ERROR_SUCCESS;
+    } else {
+        std::wstring list;
+        for (const auto& name : names)
+            list.append(name).push_back(L'\0');
+        list.push_back(L'\0');
+        rc = RegSetValueExW(h, LeftOutValue, 0, REG_MULTI_SZ,
+                            reinterpret_cast<const BYTE*>(list.data()),
+                            static_cast<DWORD>(list.size() * sizeof(wchar_t)));
+    }
     RegCloseKey(h);
     return rc == ERROR_SUCCESS;
 }

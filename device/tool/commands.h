@@ -14,6 +14,7 @@ int PagesCommand(int argc, wchar_t** argv);
 int WaitCommand(int argc, wchar_t** argv);
 int TrayCommand(int argc, wchar_t** argv);
 int TapCommand(int argc, wchar_t** argv);
+int ExportsCommand(int argc, wchar_t** argv);
 
 // The whole screen as a PNG file, and its size; false when the file cannot be written.
 bool WriteScreenshot(const wchar_t* path, int* width, int* height);

@@ -18,6 +18,7 @@ constexpr Command Commands[] = {
     {L"exec", ExecCommand},           {L"shot", ShotCommand},
     {L"pages", PagesCommand},         {L"wait", WaitCommand},
     {L"tray", TrayCommand},           {L"tap", TapCommand},
+    {L"exports", ExportsCommand},
 };
 
 } // namespace

@@ -1,7 +1,8 @@
-// A registry key of the device with its values and subkeys.
+// A registry key of the device with its values and subkeys; setting and deleting 32-bit values.
 #include <windows.h>
 #include <cwchar>
 #include <string>
+#include <vector>
 #include "commands.h"
 #include "output.h"
 
@@ -53,15 +54,84 @@ void PrintValue(const wchar_t* name, DWORD type, const BYTE* data, DWORD size) {
     }
 }
 
+// NAME=NUMBER writes a 32-bit value, NAME= deletes one.
+struct Change {
+    std::wstring name;
+    bool remove;
+    DWORD number;
+};
+
+bool ParseChange(const wchar_t* text, Change* change) {
+    const wchar_t* equals = wcsrchr(text, L'=');
+    if (!equals || equals == text)
+        return false;
+    change->name.assign(text, equals);
+    change->remove = !equals[1];
+    unsigned long number = 0;
+    if (!change->remove && !ParseNumber(equals + 1, 0xFFFFFFFFull, &number))
+        return false;
+    change->number = number;
+    return true;
+}
+
+bool HasValue(HKEY root, const wchar_t* path, const std::wstring& name) {
+    HKEY key;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    LONG rc = RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+// All changes are checked before the first is made, so that a bad one changes nothing.
+int ChangeValues(const wchar_t* keyName, HKEY root, const wchar_t* path, int count,
+                 wchar_t** texts) {
+    std::vector<Change> changes(count);
+    for (int i = 0; i < count; ++i) {
+        if (!ParseChange(texts[i], &changes[i])) {
+            PrintError(L"reg: expected NAME=NUMBER (0 to 4294967295) or NAME=, got '%ls'\n",
+                       texts[i]);
+            return 2;
+        }
+        if (changes[i].remove && !HasValue(root, path, changes[i].name)) {
+            PrintError(L"reg: no value %ls in %ls\n", Quoted(changes[i].name).c_str(), keyName);
+            return 1;
+        }
+    }
+    HKEY key;
+    if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS) {
+        PrintError(L"reg: cannot write %ls\n", keyName);
+        return 1;
+    }
+    LONG rc = ERROR_SUCCESS;
+    for (const Change& change : changes) {
+        if (rc != ERROR_SUCCESS)
+            break;
+        rc = change.remove ? RegDeleteValueW(key, change.name.c_str())
+                           : RegSetValueExW(key, change.name.c_str(), 0, REG_DWORD,
+                                            reinterpret_cast<const BYTE*>(&change.number), 4);
+    }
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) {
+        PrintError(L"reg: cannot write %ls\n", keyName);
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int RegCommand(int argc, wchar_t** argv) {
     HKEY root;
     const wchar_t* path;
-    if (argc != 1 || !SplitKey(argv[0], &root, &path)) {
-        PrintError(L"reg: expected one key such as HKCU\\Software\\Zilp\\Velmora\n");
+    if (argc < 1 || !SplitKey(argv[0], &root, &path)) {
+        PrintError(L"reg: expected a key such as HKCU\\Software\\Zilp\\Velmora, then "
+                   L"NAME=NUMBER or NAME= to write or delete\n");
         return 2;
     }
+    if (argc > 1)
+        return ChangeValues(argv[0], root, path, argc - 1, argv + 1);
     HKEY key;
     if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) {
         PrintError(L"reg: no key %ls\n", argv[0]);

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <commctrl.h>
+#include <cstdio>
 #include "applet_support.h"
 #include "harness.h"
 
@@ -125,4 +126,46 @@ TEST_F(AppletInHost, FiveHostsOpeningAtOnceMakeOneWindowAndTheOthersBringItToThe
         for (const auto& host : hosts)
             EXPECT_TRUE(host.WaitExit(15000)) << "a host did not end";
     }
+}
+
+// The user's road to a power failure, for the test of the device as a whole (which resets the
+// device afterwards): the applet opened on "Stromausfall" in the device's host, the button
+// pressed, "Ja", then OK on the reset prompt. Exit 0 when both boxes came as expected.
+HARNESS_CHILD_ROLE(SimulatePowerFailure, L"simulate-power-failure") {
+    auto ctlpnl = harness::Start(L"ctlpnl.exe", L"powerg.cpl,0,4");
+    HWND main = nullptr, page = nullptr;
+    harness::WaitFor(
+        [&] {
+            main = FindMainWindow();
+            page = main ? PageOfTab(HostDialogOf(main), 4) : nullptr;
+            return page != nullptr;
+        },
+        60000);
+    if (!page) {
+        std::printf("expected the page \"Stromausfall\" in ctlpnl.exe, found none\n");
+        return 1;
+    }
+    PostMessageW(GetDlgItem(page, 1059), BM_CLICK, 0, 0);
+    const char* expected[] = {
+        "Wollen Sie wirklich alle Informationen in Ihrem Windows CE Gerät löschen?",
+        "Drücken Sie jetzt die Reset-Taste!"};
+    const int answers[] = {IDYES, IDOK};
+    int failures = 0;
+    for (int i = 0; i < 2; ++i) {
+        HWND box = harness::WaitMessageBox(ctlpnl.pid(), 60000);
+        std::string text = box ? Utf8(harness::WindowText(GetDlgItem(box, 0xFFFF))) : "no box";
+        std::printf("box %d: expected \"%s\", actual \"%s\"\n", i + 1, expected[i], text.c_str());
+        if (text != expected[i]) {
+            ++failures;
+            break;
+        }
+        harness::AnswerBox(box, answers[i]);
+        harness::WaitFor([box] { return !IsWindow(box); }, 60000);
+    }
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    if (!ctlpnl.WaitExit(60000)) {
+        std::printf("ctlpnl.exe did not end after the applet was closed\n");
+        ++failures;
+    }
+    return failures;
 }

@@ -3,7 +3,7 @@
 set -uo pipefail
 v() { "$VELMORA_ROOT/velmora" device "$@"; }
 fail=0
-before=$(v timeouts; v power)
+before=$(v timeouts; v power; v exports)
 while IFS= read -r args; do
     # shellcheck disable=SC2086
     err=$(v $args 2>&1 >/dev/null)
@@ -23,6 +23,13 @@ power --ac sometimes
 power --percent 101x
 power --battery-flag 256
 reg HKXX\Software
+reg HKCU\Software\Zilp\Velmora Locked=on
+reg HKCU\Software\Zilp\Velmora Locked=4294967296
+reg HKCU\Software\Zilp\Velmora =5
+reg HKCU\Software\Zilp\Velmora NoSuchValue=
+exports --leave-out NoSuchProcedure
+exports --restore
+exports --keep SetCleanRebootFlag
 reg
 spy one two
 exec NoSuchProgram.exe
@@ -36,7 +43,7 @@ shot
 shot /nonexistent/folder/screen.png
 frobnicate
 CASES
-after=$(v timeouts; v power)
+after=$(v timeouts; v power; v exports)
 if [ "$before" != "$after" ]; then
     echo "FAIL: bad arguments changed the device: before [$before] after [$after]"
     fail=1

@@ -440,3 +440,48 @@ TEST_F(DeviceLayer, ToolRefusesBadArguments) {
     }
     EXPECT_EQ(180u, IdleTimeout(SPI_GETBATTERYIDLETIMEOUT));
 }
+
+TEST_F(DeviceLayer, AnExportLeftOutIsFoundNeitherByNameNorByOrdinalUntilRestored) {
+    HMODULE core = LoadLibraryW(L"coredll.dll");
+    FARPROC flag = GetProcAddress(core, "SetCleanRebootFlag");
+    WORD ordinal = 1;
+    while (ordinal < 64 && GetProcAddress(core, MAKEINTRESOURCEA(ordinal)) != flag)
+        ++ordinal;
+    const struct {
+        const wchar_t* arguments;
+        const char* listed;
+        bool found;
+    } steps[] = {
+        {L"exports --leave-out SetCleanRebootFlag --leave-out EventModify",
+         "SetCleanRebootFlag\nEventModify\n", false},
+        {L"exports --restore EventModify", "SetCleanRebootFlag\n", false},
+        {L"exports --restore-all", "", true},
+    };
+    for (const auto& step : steps) {
+        std::string out;
+        ASSERT_EQ(0, RunDevtool(step.arguments, &out)) << out;
+        EXPECT_EQ(step.listed, out) << Utf8(step.arguments);
+        EXPECT_EQ(step.found ? flag : nullptr, GetProcAddressW(core, L"SetCleanRebootFlag"))
+            << "by name after " << Utf8(step.arguments);
+        EXPECT_EQ(step.found ? flag : nullptr, GetProcAddressW(core, MAKEINTRESOURCEW(ordinal)))
+            << "by ordinal " << ordinal << " after " << Utf8(step.arguments);
+        EXPECT_NE(nullptr, GetProcAddressW(core, L"CreateEventW")) << "not left out";
+    }
+    FreeLibrary(core);
+}
+
+TEST_F(DeviceLayer, RegWritesAndDeletesNumbersAndABadChangeChangesNothing) {
+    const std::wstring key = L"Software\\VelmoraTest";
+    DeleteKey(HKEY_CURRENT_USER, key);
+    std::string out;
+    EXPECT_EQ(0, RunDevtool(L"reg HKCU\\Software\\VelmoraTest A=5 B=4294967295", &out)) << out;
+    EXPECT_EQ(2, RunDevtool(L"reg HKCU\\Software\\VelmoraTest A= B=-1", &out)) << out;
+    EXPECT_EQ(1, RunDevtool(L"reg HKCU\\Software\\VelmoraTest A= C=", &out)) << out;
+    DWORD a = 0, b = 0;
+    EXPECT_TRUE(ReadDword(HKEY_CURRENT_USER, key, L"A", &a) && a == 5) << "A is " << a;
+    EXPECT_TRUE(ReadDword(HKEY_CURRENT_USER, key, L"B", &b) && b == 4294967295u) << "B is " << b;
+    EXPECT_EQ(0, RunDevtool(L"reg HKCU\\Software\\VelmoraTest A=", &out)) << out;
+    EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, key, L"A"));
+    EXPECT_TRUE(ValueExists(HKEY_CURRENT_USER, key, L"B"));
+    DeleteKey(HKEY_CURRENT_USER, key);
+}

@@ -300,4 +300,8 @@ SYSTEM_POWER_STATUS_EX FactoryBattery() {
     return device_store::FactoryBattery;
 }
 
+void LeaveOutExports(const std::vector<std::wstring>& names) {
+    device_store::WriteLeftOutExports(names);
+}
+
 } // namespace harness

@@ -125,6 +125,10 @@ void SetBatteryDriver(bool answers);
 // The factory battery: on battery, 80 %, flag high, lifetimes unknown, backup high.
 SYSTEM_POWER_STATUS_EX FactoryBattery();
 
+// The procedures of coredll.dll that the device goes without from now on (GetProcAddressW
+// finds none of them); an empty list makes it the factory device again.
+void LeaveOutExports(const std::vector<std::wstring>& names);
+
 // --- child roles ---------------------------------------------------------------------------
 
 using ChildRole = int (*)(int argc, wchar_t** argv);
