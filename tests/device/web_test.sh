@@ -10,15 +10,13 @@ port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0));
 "$VELMORA_ROOT/velmora" run --web "$port" >"$tmp/run.out" 2>"$tmp/run.err" &
 run=$!
 browser=""
+# Ctrl-C's signal: the run stops its servers and the device it booted, and nothing else.
 finish() {
-    [ -n "$browser" ] && kill "$browser" 2>/dev/null
-    # Ctrl-C's signal: the run stops its servers and the device it booted.
+    [ -n "$browser" ] && kill "$browser" 2>/dev/null && wait "$browser" 2>/dev/null
     kill -INT "$run" 2>/dev/null
     wait "$run" 2>/dev/null
-    [ -e "$tmp/device/wineserver.pid" ] && echo "FAIL: the device still runs after the interrupt"
-    rm -rf "$tmp"
 }
-trap finish EXIT
+trap 'finish; rm -rf "$tmp"' EXIT
 for _ in $(seq 600); do
     grep -q "^http://127.0.0.1:$port/$" "$tmp/run.out" && break
     kill -0 "$run" 2>/dev/null || break
@@ -183,3 +181,16 @@ after = waited('the notifier changes its icon after a click at %d,%d' % (x, y),
 expect('the icon after the click differs from before (%s)' % image(before), True, image(after) != image(before))
 sys.exit(1 if fail else 0)
 PY
+rc=$?
+finish
+browser="" run=""
+left=$(cd "$tmp/device" && ls wineserver.pid xvfb.pid vnc.sock web 2>/dev/null | tr '\n' ' ')
+free='import socket, sys
+s = socket.socket()
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("127.0.0.1", int(sys.argv[1])))'
+if [ -n "$left" ] || ! python3 -c "$free" "$port"; then
+    echo "FAIL: after the interrupt expected the device stopped and port $port free, left: ${left:-the port}"
+    rc=1
+fi
+exit $rc
