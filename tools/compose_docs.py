@@ -19,8 +19,11 @@ BACKGROUND = (255, 255, 255)
 
 
 def read_png(path):
+    return decode_png(open(path, 'rb').read(), path)
+
+
+def decode_png(data, path='the picture'):
     """8-bit RGB or RGBA, any filter; rows of (r, g, b)."""
-    data = open(path, 'rb').read()
     if data[:8] != b'\x89PNG\r\n\x1a\n':
         sys.exit('%s: not a PNG file' % path)
     at, idat, header = 8, b'', None

@@ -17,7 +17,7 @@ finish() {
     wait "$run" 2>/dev/null
 }
 trap 'finish; rm -rf "$tmp"' EXIT
-for _ in $(seq 600); do
+for _ in $(seq 1500); do # a new device boots first
     grep -q "^http://127.0.0.1:$port/$" "$tmp/run.out" && break
     kill -0 "$run" 2>/dev/null || break
     sleep 0.2
@@ -45,7 +45,9 @@ chromium --headless --no-sandbox --disable-gpu --force-device-scale-factor=1 \
     about:blank >"$tmp/chromium.log" 2>&1 &
 browser=$!
 python3 - "$port" "$tmp" <<'PY'
-import base64, json, os, socket, struct, subprocess, sys, time, urllib.request, zlib
+import base64, json, os, socket, struct, subprocess, sys, time, urllib.request
+sys.path.insert(0, os.path.join(os.environ['VELMORA_ROOT'], 'tools'))
+from compose_docs import decode_png, read_png
 port, tmp = sys.argv[1], sys.argv[2]
 fail = []
 def expect(what, expected, actual):
@@ -104,48 +106,19 @@ def call(method, **params):
 def evaluate(expression):
     return call('Runtime.evaluate', expression=expression, returnByValue=True)['result'].get('value')
 
-def read_png(data):
-    at, idat, header = 8, b'', None
-    while at < len(data):
-        length, kind = struct.unpack('>I4s', data[at:at + 8])
-        if kind == b'IHDR':
-            header = struct.unpack('>IIBBBBB', data[at + 8:at + 8 + length])
-        elif kind == b'IDAT':
-            idat += data[at + 8:at + 8 + length]
-        at += 12 + length
-    width, height, depth, colour = header[:4]
-    assert depth == 8 and colour in (2, 6), 'PNG of 8-bit RGB or RGBA expected'
-    size = 3 if colour == 2 else 4
-    raw, stride, rows, prior = zlib.decompress(idat), width * size, [], bytearray(width * size)
-    for y in range(height):
-        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            a = line[i - size] if i >= size else 0
-            b, c = prior[i], prior[i - size] if i >= size else 0
-            if kind == 1: line[i] = (line[i] + a) & 255
-            elif kind == 2: line[i] = (line[i] + b) & 255
-            elif kind == 3: line[i] = (line[i] + (a + b) // 2) & 255
-            elif kind == 4:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
-        rows.append([tuple(line[x * size:x * size + 3]) for x in range(width)])
-        prior = line
-    return rows
-
 call('Page.navigate', url='http://127.0.0.1:%s/' % port)
 box = waited('the page shows a 240 x 320 canvas', lambda: evaluate(
     '(() => { const c = document.querySelector("#screen canvas");'
     ' if (!c || c.width != 240 || c.height != 320) return null;'
     ' const r = c.getBoundingClientRect(); return [r.left, r.top]; })()'), 30)
-device = read_png(open(os.path.join(tmp, 'device.png'), 'rb').read())
+device = read_png(os.path.join(tmp, 'device.png'))
 
 # Region by region, the share of pixels the browser shows as the device has them; the clock
 # may have turned a minute in between, so not all.
 def browser_picture():
     shot = call('Page.captureScreenshot', format='png',
                 clip={'x': box[0], 'y': box[1], 'width': 240, 'height': 320, 'scale': 1})
-    return read_png(base64.b64decode(shot['data']))
+    return decode_png(base64.b64decode(shot['data']))
 def share(picture, top, bottom):
     same = sum(1 for y in range(top, bottom) for x in range(240)
                if max(abs(p - q) for p, q in zip(picture[y][x], device[y][x])) <= 8)
