@@ -37,6 +37,8 @@ for _ in $(seq 100); do
     v tray | grep -q '"PowerSupplyZilpNotify"' && v spy 'CPL_Velmora (Zilp)' | grep -q . && break
     sleep 0.2
 done
+v spy 'CPL_Velmora (Zilp)' | grep -q 'CPL_Velmora' ||
+    { echo "FAIL: expected the applet's window that the run opens, got: $(v spy)"; exit 1; }
 sleep 1 # let both paint
 v shot "$tmp/device.png"
 
@@ -142,15 +144,15 @@ expect('the taskbar is not the colour of the window below', True, picture[2][2] 
 def tray_line():
     out = subprocess.run([os.environ['VELMORA_ROOT'] + '/velmora', 'device', 'tray', '--at'],
                          capture_output=True, text=True).stdout
-    return [l for l in out.splitlines() if '"PowerSupplyZilpNotify"' in l][0]
-before = tray_line()
+    return next((l for l in out.splitlines() if '"PowerSupplyZilpNotify"' in l and ' at=' in l), None)
+before = waited("the notifier's icon in the notification area", tray_line, 20)
 x, y = map(int, before.rsplit(' at=', 1)[1].split(','))
 for kind in ('mouseMoved', 'mousePressed', 'mouseReleased'):
     call('Input.dispatchMouseEvent', type=kind, x=box[0] + x, y=box[1] + y, button='left',
          buttons=1 if kind == 'mousePressed' else 0, clickCount=1)
 image = lambda line: line.split(' image=')[1].split()[0]
 after = waited('the notifier changes its icon after a click at %d,%d' % (x, y),
-               lambda: (lambda l: l if image(l) != image(before) else None)(tray_line()), 15)
+               lambda: (lambda l: l if l and image(l) != image(before) else None)(tray_line()), 15)
 expect('the icon after the click differs from before (%s)' % image(before), True, image(after) != image(before))
 sys.exit(1 if fail else 0)
 PY
