@@ -10,10 +10,11 @@ port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0));
 "$VELMORA_ROOT/velmora" run --web "$port" >"$tmp/run.out" 2>"$tmp/run.err" &
 run=$!
 browser=""
-# Ctrl-C's signal: the run stops its servers and the device it booted, and nothing else.
+# Interrupted (TERM, as a background job ignores Ctrl-C's INT), the run stops its servers and
+# the device it booted, and nothing else.
 finish() {
     [ -n "$browser" ] && kill "$browser" 2>/dev/null && wait "$browser" 2>/dev/null
-    kill -INT "$run" 2>/dev/null
+    kill -TERM "$run" 2>/dev/null
     wait "$run" 2>/dev/null
 }
 trap 'finish; rm -rf "$tmp"' EXIT
