@@ -1,7 +1,6 @@
 // The device's core library: the CE calls that desktop Win32 lacks, over a persistent store
 // (device_store.h). Everything else the deliverables call comes from the ordinary DLLs.
 #include <windows.h>
-#include <cstring>
 #include "device_store.h"
 #include "wince.h"
 
@@ -41,19 +40,6 @@ BOOL HandleIdleTimeout(const device_store::IdleTimeoutSlot& slot, bool isSet, UI
         SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, slot.setCode, 0, SMTO_ABORTIFHUNG,
                             1000, nullptr);
     return TRUE;
-}
-
-void ReadBattery(SYSTEM_POWER_STATUS_EX* status) {
-    std::memset(status, 0, sizeof *status);
-    auto* bytes = reinterpret_cast<BYTE*>(status);
-    for (const auto& field : device_store::BatteryFields) {
-        DWORD value = field.factory;
-        device_store::ReadDword(HKEY_LOCAL_MACHINE, device_store::BatteryKey, field.value, &value);
-        if (field.size == 1)
-            bytes[field.offset] = static_cast<BYTE>(value);
-        else
-            std::memcpy(bytes + field.offset, &value, sizeof value);
-    }
 }
 
 // The work area must lie on the screen and leave something of it.
@@ -119,14 +105,20 @@ BOOL WINAPI CeSystemParametersInfoW(UINT action, UINT param, PVOID pv, UINT winI
     return SystemParametersInfoW(action, param, pv, winIni);
 }
 
-// With update FALSE the driver's last report is returned, as on the device.
+// With update FALSE the driver's last report is returned, as on the device. A driver switched
+// off (velmora device power --driver off) fails every read and leaves the record untouched.
 BOOL WINAPI GetSystemPowerStatusEx(PSYSTEM_POWER_STATUS_EX status, BOOL update) {
     if (!status) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     if (update || !HaveCachedStatus) {
-        ReadBattery(&CachedStatus);
+        const device_store::BatteryReport report = device_store::ReadBatteryReport();
+        if (report.driverOff) {
+            SetLastError(ERROR_GEN_FAILURE);
+            return FALSE;
+        }
+        CachedStatus = report.status;
         HaveCachedStatus = true;
     }
     *status = CachedStatus;

@@ -24,40 +24,93 @@ constexpr IdleTimeoutSlot IdleTimeouts[] = {
     {SPI_GETWAKEUPIDLETIMEOUT, SPI_SETWAKEUPIDLETIMEOUT, L"WakeupPowerOff", 60, L"wakeup"},
 };
 
-// What the emulated battery driver reports (HKLM), one value per field of the record.
+// What the emulated battery driver reports (HKLM): one binary value holding the whole report,
+// so that a status read costs one key open and one read.
 constexpr wchar_t BatteryKey[] = L"Drivers\\BuiltIn\\Battery";
+constexpr wchar_t BatteryValue[] = L"Report"; // REG_BINARY, a BatteryReport
 
+struct BatteryReport {
+    SYSTEM_POWER_STATUS_EX status;
+    DWORD driverOff; // not 0: the driver fails every status read
+};
+static_assert(sizeof(BatteryReport) == 28, "the stored value's size");
+
+// The factory battery (as device/factory.reg stores it): on battery, 80 %, flag high, lifetimes
+// unknown, backup battery high with its charge unknown.
+constexpr SYSTEM_POWER_STATUS_EX FactoryBattery = {
+    AC_LINE_OFFLINE,
+    BATTERY_FLAG_HIGH,
+    80,
+    0,
+    BATTERY_LIFE_UNKNOWN,
+    BATTERY_LIFE_UNKNOWN,
+    0,
+    BATTERY_FLAG_HIGH,
+    BATTERY_PERCENTAGE_UNKNOWN,
+    0,
+    BATTERY_LIFE_UNKNOWN,
+    BATTERY_LIFE_UNKNOWN,
+};
+
+// The report's fields by name, for the device tool's listing.
 struct BatteryField {
     const wchar_t* value;
     size_t offset;
     size_t size; // 1 or 4 bytes in SYSTEM_POWER_STATUS_EX
-    DWORD factory;
 };
 
 #define DEVICE_WIDEN2(text) L##text
 #define DEVICE_WIDEN(text) DEVICE_WIDEN2(text)
-#define DEVICE_FIELD(name, factory)                                                            \
-    BatteryField {                                                                             \
-        DEVICE_WIDEN(#name), offsetof(SYSTEM_POWER_STATUS_EX, name),                           \
-            sizeof(SYSTEM_POWER_STATUS_EX::name), factory                                      \
+#define DEVICE_FIELD(name)                                                                         \
+    BatteryField {                                                                                 \
+        DEVICE_WIDEN(#name), offsetof(SYSTEM_POWER_STATUS_EX, name),                               \
+            sizeof(SYSTEM_POWER_STATUS_EX::name)                                                   \
     }
 constexpr BatteryField BatteryFields[] = {
-    DEVICE_FIELD(ACLineStatus, AC_LINE_OFFLINE),
-    DEVICE_FIELD(BatteryFlag, BATTERY_FLAG_HIGH),
-    DEVICE_FIELD(BatteryLifePercent, 80),
-    DEVICE_FIELD(Reserved1, 0),
-    DEVICE_FIELD(BatteryLifeTime, BATTERY_LIFE_UNKNOWN),
-    DEVICE_FIELD(BatteryFullLifeTime, BATTERY_LIFE_UNKNOWN),
-    DEVICE_FIELD(Reserved2, 0),
-    DEVICE_FIELD(BackupBatteryFlag, BATTERY_FLAG_HIGH),
-    DEVICE_FIELD(BackupBatteryLifePercent, BATTERY_PERCENTAGE_UNKNOWN),
-    DEVICE_FIELD(Reserved3, 0),
-    DEVICE_FIELD(BackupBatteryLifeTime, BATTERY_LIFE_UNKNOWN),
-    DEVICE_FIELD(BackupBatteryFullLifeTime, BATTERY_LIFE_UNKNOWN),
+    DEVICE_FIELD(ACLineStatus),
+    DEVICE_FIELD(BatteryFlag),
+    DEVICE_FIELD(BatteryLifePercent),
+    DEVICE_FIELD(Reserved1),
+    DEVICE_FIELD(BatteryLifeTime),
+    DEVICE_FIELD(BatteryFullLifeTime),
+    DEVICE_FIELD(Reserved2),
+    DEVICE_FIELD(BackupBatteryFlag),
+    DEVICE_FIELD(BackupBatteryLifePercent),
+    DEVICE_FIELD(Reserved3),
+    DEVICE_FIELD(BackupBatteryLifeTime),
+    DEVICE_FIELD(BackupBatteryFullLifeTime),
 };
 #undef DEVICE_FIELD
 #undef DEVICE_WIDEN
 #undef DEVICE_WIDEN2
+
+// The stored report, trusted only when it has the report's type and size; otherwise the
+// factory battery with a working driver.
+inline BatteryReport ReadBatteryReport() {
+    BatteryReport report = {FactoryBattery, 0};
+    HKEY h;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, BatteryKey, 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return report;
+    BatteryReport stored;
+    DWORD type = 0, size = sizeof stored;
+    LONG rc =
+        RegQueryValueExW(h, BatteryValue, nullptr, &type, reinterpret_cast<BYTE*>(&stored), &size);
+    RegCloseKey(h);
+    if (rc == ERROR_SUCCESS && type == REG_BINARY && size == sizeof stored)
+        report = stored;
+    return report;
+}
+
+inline bool WriteBatteryReport(const BatteryReport& report) {
+    HKEY h;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, BatteryKey, 0, nullptr, 0, KEY_WRITE, nullptr, &h,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    LONG rc = RegSetValueExW(h, BatteryValue, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&report),
+                             sizeof report);
+    RegCloseKey(h);
+    return rc == ERROR_SUCCESS;
+}
 
 // The boot loader's flag: set, the next reset is a cold boot to factory state (HKLM).
 constexpr wchar_t InitKey[] = L"Init";

@@ -1,6 +1,9 @@
-// Idle timeouts and the emulated battery, both through coredll.dll as the deliverables see them.
+// Idle timeouts, through coredll.dll as the deliverables see them, and the stored report of the
+// emulated battery driver.
 #include <windows.h>
+#include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <cwchar>
 #include "commands.h"
 #include "device_store.h"
@@ -18,35 +21,49 @@ constexpr Choice AcChoices[] = {
     {L"off", AC_LINE_OFFLINE}, {L"on", AC_LINE_ONLINE},
     {L"backup", AC_LINE_BACKUP_POWER}, {L"unknown", AC_LINE_UNKNOWN}};
 
-// One settable battery field: its option, the record field it sets and how its value reads.
-enum class Kind { Ac, Byte, Percent, Seconds };
+// "off" makes the driver fail every status read; the battery it reports is kept for "on".
+constexpr Choice DriverChoices[] = {{L"on", 0}, {L"off", 1}};
+
+// One settable field of the stored report: its option, where it lies and how its value reads.
+enum class Kind { Ac, Byte, Percent, Seconds, Driver };
 struct PowerOption {
     const wchar_t* option;
-    const wchar_t* field;
+    size_t offset; // in device_store::BatteryReport
+    size_t size;   // 1 or 4 bytes
     Kind kind;
 };
 
+#define REPORT_FIELD(name)                                                                         \
+    offsetof(SYSTEM_POWER_STATUS_EX, name), sizeof(SYSTEM_POWER_STATUS_EX::name)
 constexpr PowerOption PowerOptions[] = {
-    {L"--ac", L"ACLineStatus", Kind::Ac},
-    {L"--battery-flag", L"BatteryFlag", Kind::Byte},
-    {L"--percent", L"BatteryLifePercent", Kind::Percent},
-    {L"--life", L"BatteryLifeTime", Kind::Seconds},
-    {L"--full-life", L"BatteryFullLifeTime", Kind::Seconds},
-    {L"--backup-flag", L"BackupBatteryFlag", Kind::Byte},
-    {L"--backup-percent", L"BackupBatteryLifePercent", Kind::Percent},
+    {L"--ac", REPORT_FIELD(ACLineStatus), Kind::Ac},
+    {L"--battery-flag", REPORT_FIELD(BatteryFlag), Kind::Byte},
+    {L"--percent", REPORT_FIELD(BatteryLifePercent), Kind::Percent},
+    {L"--life", REPORT_FIELD(BatteryLifeTime), Kind::Seconds},
+    {L"--full-life", REPORT_FIELD(BatteryFullLifeTime), Kind::Seconds},
+    {L"--backup-flag", REPORT_FIELD(BackupBatteryFlag), Kind::Byte},
+    {L"--backup-percent", REPORT_FIELD(BackupBatteryLifePercent), Kind::Percent},
+    {L"--driver", offsetof(device_store::BatteryReport, driverOff), sizeof(DWORD), Kind::Driver},
 };
+#undef REPORT_FIELD
+
+bool Choose(const Choice* choices, size_t count, const wchar_t* text, DWORD* out) {
+    for (size_t i = 0; i < count; ++i) {
+        if (wcscmp(text, choices[i].word) == 0) {
+            *out = choices[i].value;
+            return true;
+        }
+    }
+    return false;
+}
 
 bool ParsePowerValue(Kind kind, const wchar_t* text, DWORD* out) {
     unsigned long number = 0;
     switch (kind) {
     case Kind::Ac:
-        for (const auto& choice : AcChoices) {
-            if (wcscmp(text, choice.word) == 0) {
-                *out = choice.value;
-                return true;
-            }
-        }
-        return false;
+        return Choose(AcChoices, std::size(AcChoices), text, out);
+    case Kind::Driver:
+        return Choose(DriverChoices, std::size(DriverChoices), text, out);
     case Kind::Byte:
         if (!ParseNumber(text, 255, &number))
             return false;
@@ -77,15 +94,15 @@ void PrintTimeouts() {
     }
 }
 
-void PrintPower() {
-    SYSTEM_POWER_STATUS_EX status;
-    GetSystemPowerStatusEx(&status, TRUE);
-    const BYTE* bytes = reinterpret_cast<const BYTE*>(&status);
+// The report as stored: a driver that is off still has the battery it will report when on.
+void PrintPower(const device_store::BatteryReport& report) {
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&report.status);
     for (const auto& field : device_store::BatteryFields) {
         DWORD value = 0;
         std::memcpy(&value, bytes + field.offset, field.size);
         Print(L"%ls %lu\n", field.value, value);
     }
+    Print(L"Driver %ls\n", report.driverOff ? L"off" : L"on");
 }
 
 } // namespace
@@ -118,11 +135,8 @@ int TimeoutsCommand(int argc, wchar_t** argv) {
 }
 
 int PowerCommand(int argc, wchar_t** argv) {
-    struct Pending {
-        const wchar_t* field;
-        DWORD value;
-    } pending[16];
-    int count = 0;
+    // Everything is checked before the report is written, whole and once.
+    device_store::BatteryReport report = device_store::ReadBatteryReport();
     for (int i = 0; i < argc; i += 2) {
         const PowerOption* option = nullptr;
         for (const auto& candidate : PowerOptions)
@@ -133,16 +147,18 @@ int PowerCommand(int argc, wchar_t** argv) {
             return 2;
         }
         DWORD value = 0;
-        if (i + 1 >= argc || !ParsePowerValue(option->kind, argv[i + 1], &value) || count == 16) {
-            PrintError(L"power: bad value for %ls: '%ls'\n", argv[i], i + 1 < argc ? argv[i + 1] : L"");
+        if (i + 1 >= argc || !ParsePowerValue(option->kind, argv[i + 1], &value)) {
+            PrintError(L"power: bad value for %ls: '%ls'\n", argv[i],
+                       i + 1 < argc ? argv[i + 1] : L"");
             return 2;
         }
-        pending[count++] = {option->field, value};
+        std::memcpy(reinterpret_cast<BYTE*>(&report) + option->offset, &value, option->size);
     }
-    for (int i = 0; i < count; ++i)
-        device_store::WriteDword(HKEY_LOCAL_MACHINE, device_store::BatteryKey, pending[i].field,
-                                 pending[i].value);
-    PrintPower();
+    if (argc > 0 && !device_store::WriteBatteryReport(report)) {
+        PrintError(L"power: the battery report cannot be stored\n");
+        return 1;
+    }
+    PrintPower(report);
     return 0;
 }
 

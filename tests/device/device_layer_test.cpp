@@ -154,7 +154,7 @@ TEST_F(DeviceLayer, BadPowerArgumentsChangeNothing) {
     const wchar_t* bad[] = {L"power --ac plugged",     L"power --percent 256",
                             L"power --percent -1",     L"power --life 4294967296",
                             L"power --battery-flag",   L"power --volts 5",
-                            L"power --percent 50 --ac maybe"};
+                            L"power --percent 50 --ac maybe", L"power --driver maybe"};
     for (const wchar_t* arguments : bad) {
         std::string out;
         EXPECT_EQ(2, RunDevtool(arguments, &out))
@@ -178,6 +178,94 @@ TEST_F(DeviceLayer, WithoutUpdateTheLastDriverReportIsReturned) {
     GetSystemPowerStatusEx(&seen, TRUE);
     EXPECT_EQ(20, seen.BatteryLifePercent);
     EXPECT_FALSE(GetSystemPowerStatusEx(nullptr, TRUE));
+}
+
+TEST_F(DeviceLayer, ADriverSwitchedOffFailsEveryReadAndKeepsItsBatteryForWhenItIsOn) {
+    std::string out;
+    ASSERT_EQ(0, RunDevtool(L"power --percent 57 --driver off", &out)) << out;
+    EXPECT_NE(std::string::npos, out.find("BatteryLifePercent 57\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("Driver off\n")) << out;
+    SYSTEM_POWER_STATUS_EX seen, untouched;
+    std::memset(&seen, 0xCC, sizeof seen);
+    untouched = seen;
+    SetLastError(0);
+    EXPECT_FALSE(GetSystemPowerStatusEx(&seen, TRUE));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_GEN_FAILURE), GetLastError());
+    EXPECT_EQ(0, std::memcmp(&untouched, &seen, sizeof seen)) << "a failed read wrote " << Hex(seen);
+
+    ASSERT_EQ(0, RunDevtool(L"power --driver on", &out)) << out;
+    EXPECT_NE(std::string::npos, out.find("Driver on\n")) << out;
+    EXPECT_EQ(57, PowerStatus().BatteryLifePercent);
+}
+
+namespace {
+
+// Counts the registry calls coredll.dll makes, through its import table. The originals are
+// called through the pointers the table held: the plain names would reach coredll's own export.
+struct RegistryCalls {
+    using OpenCall = LONG(WINAPI*)(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);
+    using ReadCall = LONG(WINAPI*)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+    static inline OpenCall open;
+    static inline ReadCall read;
+    static inline int opens, reads;
+    static LONG WINAPI Open(HKEY root, LPCWSTR path, DWORD options, REGSAM access, PHKEY key) {
+        ++opens;
+        return open(root, path, options, access, key);
+    }
+    static LONG WINAPI Read(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                           LPDWORD size) {
+        ++reads;
+        return read(key, name, reserved, type, data, size);
+    }
+};
+
+// Points coredll.dll's import of `name` at `replacement`; returns what it pointed at.
+void* PatchImport(const char* name, void* replacement) {
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(L"coredll.dll"));
+    if (!base)
+        return nullptr;
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const auto& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+         module->Name; ++module) {
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
+                std::strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)
+                                ->Name,
+                            name) != 0)
+                continue;
+            DWORD protection;
+            VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &protection);
+            void* previous = reinterpret_cast<void*>(slots->u1.Function);
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            VirtualProtect(&slots->u1.Function, sizeof(void*), protection, &protection);
+            return previous;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TEST_F(DeviceLayer, AStatusReadOpensTheBatteryKeyOnceAndReadsOneValue) {
+    RegistryCalls::open = reinterpret_cast<RegistryCalls::OpenCall>(
+        PatchImport("RegOpenKeyExW", reinterpret_cast<void*>(&RegistryCalls::Open)));
+    RegistryCalls::read = reinterpret_cast<RegistryCalls::ReadCall>(
+        PatchImport("RegQueryValueExW", reinterpret_cast<void*>(&RegistryCalls::Read)));
+    ASSERT_TRUE(RegistryCalls::open && RegistryCalls::read)
+        << "coredll.dll imports RegOpenKeyExW and RegQueryValueExW";
+    RegistryCalls::opens = RegistryCalls::reads = 0;
+    SYSTEM_POWER_STATUS_EX status;
+    const BOOL answered = GetSystemPowerStatusEx(&status, TRUE);
+    const int opens = RegistryCalls::opens, reads = RegistryCalls::reads;
+    PatchImport("RegOpenKeyExW", reinterpret_cast<void*>(RegistryCalls::open));
+    PatchImport("RegQueryValueExW", reinterpret_cast<void*>(RegistryCalls::read));
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(1, opens) << "key opens per status read";
+    EXPECT_EQ(1, reads) << "value reads per status read";
 }
 
 HARNESS_CHILD_ROLE(WaitForEvent, L"wait-event") {

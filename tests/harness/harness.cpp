@@ -287,22 +287,17 @@ SYSTEM_POWER_STATUS_EX PowerStatus() {
 }
 
 void SetBattery(const SYSTEM_POWER_STATUS_EX& status) {
-    const auto* bytes = reinterpret_cast<const BYTE*>(&status);
-    for (const auto& field : device_store::BatteryFields) {
-        DWORD value = 0;
-        std::memcpy(&value, bytes + field.offset, field.size);
-        device_store::WriteDword(HKEY_LOCAL_MACHINE, device_store::BatteryKey, field.value,
-                                 value);
-    }
+    device_store::WriteBatteryReport({status, 0});
+}
+
+void SetBatteryDriver(bool answers) {
+    device_store::BatteryReport report = device_store::ReadBatteryReport();
+    report.driverOff = answers ? 0 : 1;
+    device_store::WriteBatteryReport(report);
 }
 
 SYSTEM_POWER_STATUS_EX FactoryBattery() {
-    SYSTEM_POWER_STATUS_EX status;
-    std::memset(&status, 0, sizeof status);
-    auto* bytes = reinterpret_cast<BYTE*>(&status);
-    for (const auto& field : device_store::BatteryFields)
-        std::memcpy(bytes + field.offset, &field.factory, field.size);
-    return status;
+    return device_store::FactoryBattery;
 }
 
 } // namespace harness

@@ -117,8 +117,11 @@ DWORD IdleTimeout(UINT getCode);
 void SetIdleTimeout(UINT setCode, DWORD seconds);
 
 SYSTEM_POWER_STATUS_EX PowerStatus();
-// What the emulated battery driver reports from now on (every field of the record).
+// What the emulated battery driver reports from now on (every field of the record); the driver
+// answers again if it was off.
 void SetBattery(const SYSTEM_POWER_STATUS_EX& status);
+// false: the driver fails every status read from now on, keeping the battery it reported.
+void SetBatteryDriver(bool answers);
 // The factory battery: on battery, 80 %, flag high, lifetimes unknown, backup high.
 SYSTEM_POWER_STATUS_EX FactoryBattery();
 
