@@ -29,6 +29,7 @@ exec NoSuchProgram.exe
 exec ..\evil.exe
 reset --hard
 tray extra
+tray --at extra
 tap x
 tap 0
 tap 99
