@@ -53,7 +53,9 @@ bool RequestIconList(HWND* taskbar, std::vector<tray::ListEntry>* entries) {
     return true;
 }
 
-void PrintEntry(const tray::ListEntry& entry) {
+// With a place, the line ends in " at=X,Y": the middle of the icon's slot on the screen, where
+// a tap from outside the device (a VNC viewer, a browser) hits it.
+void PrintEntry(const tray::ListEntry& entry, HWND taskbar, bool withPlace) {
     HWND owner = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(entry.window));
     wchar_t className[256] = L"";
     GetClassNameW(owner, className, 256);
@@ -63,17 +65,25 @@ void PrintEntry(const tray::ListEntry& entry) {
     wchar_t tip[tray::TipLength + 1] = L"";
     wmemcpy(tip, entry.tip, tray::TipLength);
     std::wstring tipPart = *tip ? L" tip=" + Quoted(tip) : L"";
-    Print(L"0x%08lx %ls id=%lu message=0x%04lx image=%ls%ls\n",
+    wchar_t place[32] = L"";
+    if (withPlace) {
+        POINT middle = {(entry.bounds.left + entry.bounds.right) / 2,
+                        (entry.bounds.top + entry.bounds.bottom) / 2};
+        ClientToScreen(taskbar, &middle);
+        swprintf(place, 32, L" at=%ld,%ld", middle.x, middle.y);
+    }
+    Print(L"0x%08lx %ls id=%lu message=0x%04lx image=%ls%ls%ls\n",
           static_cast<unsigned long>(entry.window), Quoted(className).c_str(),
           static_cast<unsigned long>(entry.id), static_cast<unsigned long>(entry.callbackMessage),
-          image, tipPart.c_str());
+          image, tipPart.c_str(), place);
 }
 
 } // namespace
 
-int TrayCommand(int argc, wchar_t**) {
-    if (argc != 0) {
-        PrintError(L"tray: expected no argument\n");
+int TrayCommand(int argc, wchar_t** argv) {
+    const bool withPlace = argc == 1 && wcscmp(argv[0], L"--at") == 0;
+    if (argc != 0 && !withPlace) {
+        PrintError(L"tray: expected nothing or --at\n");
         return 2;
     }
     HWND taskbar;
@@ -83,7 +93,7 @@ int TrayCommand(int argc, wchar_t**) {
         return 1;
     }
     for (const auto& entry : entries)
-        PrintEntry(entry);
+        PrintEntry(entry, taskbar, withPlace);
     return 0;
 }
 

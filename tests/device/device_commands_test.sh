@@ -36,6 +36,7 @@ exec NoSuchProgram.exe
 exec ..\evil.exe
 reset --hard
 tray extra
+tray --at extra
 tap x
 tap 0
 tap 99
