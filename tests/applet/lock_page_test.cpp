@@ -10,11 +10,10 @@
 #include <vector>
 #include "applet.h"
 #include "applet_support.h"
+#include "linked_applet.h"
 #include "harness.h"
 #include "settings.h"
 #include "wince.h"
-
-extern "C" LONG APIENTRY CPlApplet(HWND host, UINT message, LPARAM lParam1, LPARAM lParam2);
 
 using namespace applet_test;
 using namespace harness;
@@ -98,17 +97,10 @@ std::string Tray() {
 
 class LockPage : public testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        InitHostControls();
-        PrepareRegistry();
-        // The library entry point does not run in a program: its resources are this one's.
-        AppletWindows.Instance = GetModuleHandleW(nullptr);
-        CPlApplet(nullptr, CPL_INIT, 0, 0);
-    }
+    static void SetUpTestSuite() { StartLinkedApplet(true); }
     static void TearDownTestSuite() {
-        CPlApplet(nullptr, CPL_EXIT, 0, 0);
         SetTimeouts(Factory);
-        RestoreRegistry();
+        StopLinkedApplet(true);
     }
     void SetUp() override { Reset(); }
     void TearDown() override {

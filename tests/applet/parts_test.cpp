@@ -6,10 +6,9 @@
 #include <cpl.h>
 #include "applet.h"
 #include "applet_support.h"
+#include "linked_applet.h"
 #include "harness.h"
 #include "settings.h"
-
-extern "C" LONG APIENTRY CPlApplet(HWND host, UINT message, LPARAM lParam1, LPARAM lParam2);
 
 using namespace applet_test;
 
@@ -17,13 +16,8 @@ namespace {
 
 class AppletParts : public testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        InitHostControls();
-        PrepareRegistry();
-        // The library entry point does not run in a program: its resources are this one's.
-        AppletWindows.Instance = GetModuleHandleW(nullptr);
-    }
-    static void TearDownTestSuite() { RestoreRegistry(); }
+    static void SetUpTestSuite() { StartLinkedApplet(false); }
+    static void TearDownTestSuite() { StopLinkedApplet(false); }
     void TearDown() override { EXPECT_EQ(nullptr, FindMainWindow()); }
 };
 

@@ -7,11 +7,10 @@
 #include <ostream>
 #include "applet.h"
 #include "applet_support.h"
+#include "linked_applet.h"
 #include "device_store.h"
 #include "harness.h"
 #include "scrambled_names.h"
-
-extern "C" LONG APIENTRY CPlApplet(HWND host, UINT message, LPARAM lParam1, LPARAM lParam2);
 
 using namespace applet_test;
 
@@ -96,12 +95,8 @@ void ClearCleanFlag() {
 
 class PowerFailurePage : public testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        InitHostControls();
-        PrepareRegistry();
-        AppletWindows.Instance = GetModuleHandleW(nullptr);
-    }
-    static void TearDownTestSuite() { RestoreRegistry(); }
+    static void SetUpTestSuite() { StartLinkedApplet(false); }
+    static void TearDownTestSuite() { StopLinkedApplet(false); }
     void TearDown() override {
         // The test device must not come back erased from its next reset.
         harness::LeaveOutExports({});

@@ -2,16 +2,8 @@
 # A simulated power failure through to the cold boot: after "Ja" on the page "Stromausfall"
 # the next reset brings the device back as it left the factory.
 set -uo pipefail
-v() { "$VELMORA_ROOT/velmora" device "$@"; }
-fail=0
-expect() { # expected actual what
-    if [ "$1" != "$2" ]; then
-        echo "FAIL: $3: expected [$1], actual [$2]"
-        fail=1
-    else
-        echo "ok: $3"
-    fi
-}
+# shellcheck source=../harness/device_test.sh
+. "$VELMORA_ROOT/tests/harness/device_test.sh"
 settings='HKCU\Software\Zilp\Velmora'
 backlight='HKCU\ControlPanel\Backlight'
 timeouts() { v timeouts | tr -d '\r' | tr '\n' ' '; }

@@ -8,9 +8,8 @@
 #include <vector>
 #include "applet.h"
 #include "applet_support.h"
+#include "linked_applet.h"
 #include "harness.h"
-
-extern "C" LONG APIENTRY CPlApplet(HWND host, UINT message, LPARAM lParam1, LPARAM lParam2);
 
 using namespace applet_test;
 using harness::Utf8;
@@ -155,17 +154,10 @@ void Refresh(HWND page, const SYSTEM_POWER_STATUS_EX& status) {
 
 class StatusPage : public testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        InitHostControls();
-        PrepareRegistry();
-        // The library entry point does not run in a program: its resources are this one's.
-        AppletWindows.Instance = GetModuleHandleW(nullptr);
-        CPlApplet(nullptr, CPL_INIT, 0, 0);
-    }
+    static void SetUpTestSuite() { StartLinkedApplet(true); }
     static void TearDownTestSuite() {
-        CPlApplet(nullptr, CPL_EXIT, 0, 0);
         harness::SetBattery(harness::FactoryBattery());
-        RestoreRegistry();
+        StopLinkedApplet(true);
     }
     void TearDown() override { EXPECT_EQ(nullptr, FindMainWindow()); }
 

@@ -10,11 +10,10 @@
 #include <string>
 #include "applet.h"
 #include "applet_support.h"
+#include "linked_applet.h"
 #include "harness.h"
 #include "settings.h"
 #include "wince.h"
-
-extern "C" LONG APIENTRY CPlApplet(HWND host, UINT message, LPARAM lParam1, LPARAM lParam2);
 
 using namespace applet_test;
 using harness::Utf8;
@@ -113,17 +112,8 @@ std::string LowerGroup(HWND page) {
 
 class TimeoutPages : public testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        InitHostControls();
-        PrepareRegistry();
-        // The library entry point does not run in a program: its resources are this one's.
-        AppletWindows.Instance = GetModuleHandleW(nullptr);
-        CPlApplet(nullptr, CPL_INIT, 0, 0);
-    }
-    static void TearDownTestSuite() {
-        CPlApplet(nullptr, CPL_EXIT, 0, 0);
-        RestoreRegistry();
-    }
+    static void SetUpTestSuite() { StartLinkedApplet(true); }
+    static void TearDownTestSuite() { StopLinkedApplet(true); }
     void SetUp() override {
         for (int tab = 1; tab <= 3; ++tab)
             idle_[tab] = harness::IdleTimeout(Tabs[tab].get);

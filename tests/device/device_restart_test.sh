@@ -1,16 +1,8 @@
 #!/usr/bin/env bash
 # The device as a whole: what survives a restart, and what a cold boot takes away.
 set -euo pipefail
-v() { "$VELMORA_ROOT/velmora" device "$@"; }
-fail=0
-expect() { # expected actual what
-    if [ "$1" != "$2" ]; then
-        echo "FAIL: $3: expected [$1], actual [$2]"
-        fail=1
-    else
-        echo "ok: $3"
-    fi
-}
+# shellcheck source=../harness/device_test.sh
+. "$VELMORA_ROOT/tests/harness/device_test.sh"
 timeouts() { v timeouts | tr -d '\r' | tr '\n' ' '; }
 layer_tests() { wine "$VELMORA_BUILD/tests/device_layer_tests.exe" "$@"; }
 

@@ -3,16 +3,8 @@
 # command line, so a reset while locked brings the locked icon back and a tap releases the
 # lock; with "ShowLockIcon" 0 no icon comes.
 set -euo pipefail
-v() { "$VELMORA_ROOT/velmora" device "$@"; }
-fail=0
-expect() { # expected actual what
-    if [ "$1" != "$2" ]; then
-        echo "FAIL: $3: expected [$1], actual [$2]"
-        fail=1
-    else
-        echo "ok: $3"
-    fi
-}
+# shellcheck source=../harness/device_test.sh
+. "$VELMORA_ROOT/tests/harness/device_test.sh"
 key='HKCU\Software\Zilp\Velmora'
 set_value() { wine reg add "$key" /v "$1" /t REG_DWORD /d "$2" /f >/dev/null 2>&1; }
 # Each of these prints what it finds, and nothing when the device cannot tell (yet).
