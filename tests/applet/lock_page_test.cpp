@@ -25,28 +25,9 @@ constexpr wchar_t NotifierClass[] = L"PowerSupplyZilpNotify";
 constexpr int LockTab = 5;
 constexpr int IconBox = 1081, ExternalOnlyBox = 1082, IgnoreNotifyBox = 1084;
 
-struct Timeouts {
-    DWORD battery, external, wakeup;
-    bool operator==(const Timeouts& o) const {
-        return battery == o.battery && external == o.external && wakeup == o.wakeup;
-    }
-};
-std::ostream& operator<<(std::ostream& out, const Timeouts& t) {
-    return out << "{battery " << t.battery << ", external " << t.external << ", wakeup " << t.wakeup
-               << "}";
-}
-constexpr Timeouts Factory = {180, 300, 60};
+constexpr Timeouts Factory = FactoryTimeouts;
 constexpr Timeouts User = {100, 200, 60}; // what the user set; no test may lose them
 
-Timeouts Current() {
-    return {IdleTimeout(SPI_GETBATTERYIDLETIMEOUT), IdleTimeout(SPI_GETEXTERNALIDLETIMEOUT),
-            IdleTimeout(SPI_GETWAKEUPIDLETIMEOUT)};
-}
-void SetTimeouts(const Timeouts& t) {
-    SetIdleTimeout(SPI_SETBATTERYIDLETIMEOUT, t.battery);
-    SetIdleTimeout(SPI_SETEXTERNALIDLETIMEOUT, t.external);
-    SetIdleTimeout(SPI_SETWAKEUPIDLETIMEOUT, t.wakeup);
-}
 Timeouts Loaded() {
     return {AppletSettings.BatteryIdleTimeout, AppletSettings.ExternalIdleTimeout,
             AppletSettings.WakeupIdleTimeout};
@@ -122,7 +103,8 @@ class LockPage : public testing::Test {
         ASSERT_NE(nullptr, WaitWindow(NotifierClass, 10000, notifier_.pid()))
             << "Ostrelle.exe ON shows no icon";
         TapIcon("1");
-        ASSERT_EQ((Timeouts{0, 0, User.wakeup}), Current()) << "the lock keeps the device awake";
+        ASSERT_EQ((Timeouts{0, 0, User.wakeup}), CurrentTimeouts())
+            << "the lock keeps the device awake";
     }
     Process notifier_;
 };
@@ -230,7 +212,8 @@ TEST_F(LockPage, NoWayOfUsingTheAppletAndTheIconTogetherLosesTheUsersTimeouts) {
              // As the "Batterie" page edits the copy.
              AppletSettings.BatteryIdleTimeout = 15;
              SendMessageW(main, WM_COMMAND, IDOK, 0);
-             EXPECT_EQ((Timeouts{0, 0, User.wakeup}), Current()) << "still locked: still awake";
+             EXPECT_EQ((Timeouts{0, 0, User.wakeup}), CurrentTimeouts())
+                 << "still locked: still awake";
          },
          {"0"},
          {15, User.external, User.wakeup}},
@@ -269,7 +252,7 @@ TEST_F(LockPage, NoWayOfUsingTheAppletAndTheIconTogetherLosesTheUsersTimeouts) {
         OpenAndDrive(CPlApplet, nullptr, LockTab, road.drive);
         for (const char* locked : road.tapsAfter)
             TapIcon(locked);
-        EXPECT_EQ(road.expected, Current());
+        EXPECT_EQ(road.expected, CurrentTimeouts());
         EXPECT_EQ("0", Value(L"Locked"));
     }
 }

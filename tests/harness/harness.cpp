@@ -279,6 +279,22 @@ void SetIdleTimeout(UINT setCode, DWORD seconds) {
     SystemParametersInfoW(setCode, seconds, nullptr, SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
 }
 
+std::ostream& operator<<(std::ostream& out, const Timeouts& t) {
+    return out << "{battery " << t.battery << ", external " << t.external << ", wakeup " << t.wakeup
+               << "}";
+}
+
+Timeouts CurrentTimeouts() {
+    return {IdleTimeout(SPI_GETBATTERYIDLETIMEOUT), IdleTimeout(SPI_GETEXTERNALIDLETIMEOUT),
+            IdleTimeout(SPI_GETWAKEUPIDLETIMEOUT)};
+}
+
+void SetTimeouts(const Timeouts& t) {
+    SetIdleTimeout(SPI_SETBATTERYIDLETIMEOUT, t.battery);
+    SetIdleTimeout(SPI_SETEXTERNALIDLETIMEOUT, t.external);
+    SetIdleTimeout(SPI_SETWAKEUPIDLETIMEOUT, t.wakeup);
+}
+
 SYSTEM_POWER_STATUS_EX PowerStatus() {
     SYSTEM_POWER_STATUS_EX status;
     std::memset(&status, 0xCC, sizeof status);

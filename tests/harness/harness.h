@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 #include "wince.h"
@@ -115,6 +116,18 @@ void DeleteKey(HKEY root, const std::wstring& key); // with all its subkeys
 
 DWORD IdleTimeout(UINT getCode);
 void SetIdleTimeout(UINT setCode, DWORD seconds);
+
+// The three idle timeouts together, as tests compare them.
+struct Timeouts {
+    DWORD battery, external, wakeup;
+    bool operator==(const Timeouts& o) const {
+        return battery == o.battery && external == o.external && wakeup == o.wakeup;
+    }
+};
+std::ostream& operator<<(std::ostream& out, const Timeouts& t);
+constexpr Timeouts FactoryTimeouts = {180, 300, 60};
+Timeouts CurrentTimeouts();
+void SetTimeouts(const Timeouts& t); // announced, as the applet's save does
 
 SYSTEM_POWER_STATUS_EX PowerStatus();
 // What the emulated battery driver reports from now on (every field of the record); the driver

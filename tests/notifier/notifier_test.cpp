@@ -17,27 +17,7 @@ constexpr wchar_t Key[] = L"Software\\Zilp\\Velmora";
 constexpr wchar_t NotifierClass[] = L"PowerSupplyZilpNotify";
 const std::string NothingSaved = std::to_string(0xFFFFFFFFu);
 
-struct Timeouts {
-    DWORD battery, external, wakeup;
-    bool operator==(const Timeouts& o) const {
-        return battery == o.battery && external == o.external && wakeup == o.wakeup;
-    }
-};
-std::ostream& operator<<(std::ostream& out, const Timeouts& t) {
-    return out << "{battery " << t.battery << ", external " << t.external << ", wakeup " << t.wakeup
-               << "}";
-}
-constexpr Timeouts Factory = {180, 300, 60};
-
-Timeouts CurrentTimeouts() {
-    return {IdleTimeout(SPI_GETBATTERYIDLETIMEOUT), IdleTimeout(SPI_GETEXTERNALIDLETIMEOUT),
-            IdleTimeout(SPI_GETWAKEUPIDLETIMEOUT)};
-}
-void SetTimeouts(const Timeouts& t) {
-    SetIdleTimeout(SPI_SETBATTERYIDLETIMEOUT, t.battery);
-    SetIdleTimeout(SPI_SETEXTERNALIDLETIMEOUT, t.external);
-    SetIdleTimeout(SPI_SETWAKEUPIDLETIMEOUT, t.wakeup);
-}
+constexpr Timeouts Factory = FactoryTimeouts;
 
 // A value of the Settings key as text: its number, "absent", or "not a REG_DWORD".
 std::string Value(const wchar_t* name) {
@@ -589,10 +569,13 @@ namespace {
 
 constexpr Timeouts User = {100, 200, 60}; // the user's own, which nothing may lose
 
-// Before a lock: what an earlier lock saved, which must never come back.
-void SetStaleSavedValues() {
+// The start of every case below: the icon wanted, the user's own timeouts in force, and what
+// an earlier lock saved, which must never come back.
+void SetUserTimeoutsAndStaleSavedValues() {
+    Set(L"ShowLockIcon", 1);
     Set(L"AltBatterie", 11);
     Set(L"AltExtern", 22);
+    SetTimeouts(User);
 }
 
 // The notifier of a test build, with pause points at the step boundaries of a toggle.
@@ -732,9 +715,7 @@ TEST_F(Notifier, AKillAtAnyStepBoundaryOfAToggleLosesNoTimeout) {
         SCOPED_TRACE(std::string("killed at ") + p.point +
                      (p.recoverWithOn ? ", recovered by ON, tap, OFF" : ", recovered by OFF"));
         Reset();
-        Set(L"ShowLockIcon", 1);
-        SetStaleSavedValues();
-        SetTimeouts(User);
+        SetUserTimeoutsAndStaleSavedValues();
         SetEnvironmentVariableA("VELMORA_PAUSE_AT", p.point);
         processes_.push_back(Start(PausableNotifier(), L"ON"));
         SetEnvironmentVariableA("VELMORA_PAUSE_AT", nullptr);
@@ -764,9 +745,7 @@ TEST_F(Notifier, AKillAtARandomMomentOfATapBesideASlowWindowLosesNoTimeout) {
                      (unlocking ? ", unlock" : ", lock") + " killed after " +
                      std::to_string(delay) + " ms");
         Reset();
-        Set(L"ShowLockIcon", 1);
-        SetStaleSavedValues();
-        SetTimeouts(User);
+        SetUserTimeoutsAndStaleSavedValues();
         HWND notifier = StartNotifier(L"ON");
         ASSERT_NE(nullptr, notifier);
         if (unlocking)
@@ -792,9 +771,7 @@ TEST_F(Notifier, RacingStartsAndTapsEndConsistentWithTheTimeoutsIntact) {
     };
     for (const auto& round : rounds) {
         Reset();
-        Set(L"ShowLockIcon", 1);
-        SetStaleSavedValues();
-        SetTimeouts(User);
+        SetUserTimeoutsAndStaleSavedValues();
         if (round.locked) {
             HWND notifier = StartNotifier(L"ON");
             ASSERT_NE(nullptr, notifier);
@@ -809,9 +786,7 @@ TEST_F(Notifier, RacingStartsAndTapsEndConsistentWithTheTimeoutsIntact) {
 
     // A tap that arrives while a toggle waits on a slow window is carried out after it.
     Reset();
-    Set(L"ShowLockIcon", 1);
-    SetStaleSavedValues();
-    SetTimeouts(User);
+    SetUserTimeoutsAndStaleSavedValues();
     HWND notifier = StartNotifier(L"ON");
     ASSERT_NE(nullptr, notifier);
     {
