@@ -2,6 +2,7 @@
 // it keeps alive, the description of the one applet, and the opening of its window.
 #include <windows.h>
 #include <cpl.h>
+#include <cstddef>
 #include "applet.h"
 #include "resource.h"
 #include "separator.h"
@@ -19,13 +20,12 @@ constexpr std::array<WORD, BatteryIconCount> BatteryIconIds = {
 
 constexpr DWORD AppletData = 100; // lData: the host hands it back with every message
 
-// The wide NEWCPLINFO record: five 32-bit fields, then 32, 64 and 128 characters.
-constexpr DWORD NewCplInfoSize = 5 * 4 + (32 + 64 + 128) * 2;
-constexpr size_t NameOffset = 20;
-constexpr size_t InfoOffset = NameOffset + 32 * 2;
-constexpr size_t HelpFileOffset = InfoOffset + 64 * 2;
-static_assert(NewCplInfoSize == 468 && HelpFileOffset + 128 * 2 == NewCplInfoSize);
-static_assert(sizeof(NEWCPLINFOW) == NewCplInfoSize, "the record of this platform");
+// The wide NEWCPLINFO record, written through its declaration: on the 32-bit device five
+// 32-bit fields and three texts, 468 bytes; elsewhere the same fields at their natural width.
+constexpr DWORD NewCplInfoSize = sizeof(NEWCPLINFOW);
+#ifndef _WIN64
+static_assert(NewCplInfoSize == 468 && offsetof(NEWCPLINFOW, szName) == 20, "the CE record");
+#endif
 
 HFONT CreateTahoma(LONG weight) {
     LOGFONTW description = {};
@@ -37,11 +37,12 @@ HFONT CreateTahoma(LONG weight) {
     return CreateFontIndirectW(&description);
 }
 
-// The host may hand over a record that is not 4-byte aligned: everything is written a byte
-// at a time, little-endian.
-void StoreDword(BYTE* at, DWORD value) {
-    for (int i = 0; i < 4; ++i)
-        at[i] = static_cast<BYTE>(value >> (8 * i));
+// The host may hand over a record that is not aligned: every field is written a byte at a
+// time, little-endian, at its own width.
+template <typename Field> void StoreField(BYTE* at, Field value) {
+    const auto bits = static_cast<ULONG64>(value);
+    for (size_t i = 0; i < sizeof(Field); ++i)
+        at[i] = static_cast<BYTE>(bits >> (8 * i));
 }
 
 void StoreText(BYTE* at, const wchar_t* text) {
@@ -56,14 +57,14 @@ void DescribeApplet(BYTE* record) {
     if (!record)
         return;
     HICON icon = LoadIconW(AppletWindows.Instance, MAKEINTRESOURCEW(IDI_APPLET));
-    StoreDword(record + 0, NewCplInfoSize);                                        // dwSize
-    StoreDword(record + 4, 0);                                                     // dwFlags
-    StoreDword(record + 8, 0);                                                     // dwHelpContext
-    StoreDword(record + 12, AppletData);                                           // lData
-    StoreDword(record + 16, static_cast<DWORD>(reinterpret_cast<UINT_PTR>(icon))); // hIcon
-    StoreText(record + NameOffset, AppletName);
-    StoreText(record + InfoOffset, L"Einstellungen zur Velmora");
-    StoreText(record + HelpFileOffset, L"");
+    StoreField<DWORD>(record + offsetof(NEWCPLINFOW, dwSize), NewCplInfoSize);
+    StoreField<DWORD>(record + offsetof(NEWCPLINFOW, dwFlags), 0);
+    StoreField<DWORD>(record + offsetof(NEWCPLINFOW, dwHelpContext), 0);
+    StoreField<LONG_PTR>(record + offsetof(NEWCPLINFOW, lData), AppletData);
+    StoreField<UINT_PTR>(record + offsetof(NEWCPLINFOW, hIcon), reinterpret_cast<UINT_PTR>(icon));
+    StoreText(record + offsetof(NEWCPLINFOW, szName), AppletName);
+    StoreText(record + offsetof(NEWCPLINFOW, szInfo), L"Einstellungen zur Velmora");
+    StoreText(record + offsetof(NEWCPLINFOW, szHelpFile), L"");
 }
 
 void InitApplet() {

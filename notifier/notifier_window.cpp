@@ -9,8 +9,6 @@ namespace {
 // Registered at start-up, before the window exists; 0 if that failed.
 UINT UpdateMessage = 0;
 
-static_assert(CE_NOTIFYICONDATA_SIZE == NOTIFYICONDATAW_V1_SIZE, "the CE tray record");
-
 HICON LoadSmallIcon(HINSTANCE instance, int id) {
     return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0));
 }

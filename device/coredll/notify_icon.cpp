@@ -13,7 +13,12 @@ namespace {
 
 // The record sizes callers may pass: CE's (the desktop's first version) and the desktop's
 // later ones, whose tips are twice as long.
-constexpr DWORD DesktopV2Size = 936, DesktopV3Size = 952, DesktopV4Size = 956;
+// The headers declare the third version (Windows XP's); the fourth adds hBalloonIcon after it.
+constexpr DWORD DesktopV2Size = NOTIFYICONDATAW_V2_SIZE, DesktopV3Size = sizeof(NOTIFYICONDATAW),
+                DesktopV4Size = sizeof(NOTIFYICONDATAW) + sizeof(HICON);
+#ifndef _WIN64
+static_assert(DesktopV2Size == 936 && DesktopV3Size == 952 && DesktopV4Size == 956, "32-bit sizes");
+#endif
 constexpr size_t CeTipLength = 64;
 constexpr size_t TipOffset = offsetof(NOTIFYICONDATAW, szTip);
 static_assert(TipOffset + CeTipLength * sizeof(WCHAR) == CE_NOTIFYICONDATA_SIZE, "CE layout");

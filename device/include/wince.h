@@ -60,8 +60,13 @@ typedef struct _SYSTEM_POWER_STATUS_EX {
 } SYSTEM_POWER_STATUS_EX, *PSYSTEM_POWER_STATUS_EX;
 static_assert(sizeof(SYSTEM_POWER_STATUS_EX) == 24, "CE layout");
 
-// The CE notification-area record is the desktop's first version: 152 bytes.
-#define CE_NOTIFYICONDATA_SIZE 152
+// The CE notification-area record is the desktop's first version: 152 bytes on the 32-bit
+// device, the same fields at their natural alignment elsewhere.
+#include <shellapi.h>
+#define CE_NOTIFYICONDATA_SIZE NOTIFYICONDATAW_V1_SIZE
+#ifndef _WIN64
+static_assert(CE_NOTIFYICONDATA_SIZE == 152, "CE layout");
+#endif
 
 #ifdef __cplusplus
 extern "C" {

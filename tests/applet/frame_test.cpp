@@ -74,31 +74,28 @@ TEST_F(AppletFrame, AnswersTheControlPanelMessages) {
 }
 
 TEST_F(AppletFrame, FillsTheWideInquiryRecordAtAnyAlignment) {
-    constexpr size_t RecordSize = 468;
+    // Read through the record's declaration: 468 bytes on the 32-bit device.
+    constexpr size_t RecordSize = sizeof(NEWCPLINFOW);
     for (size_t offset : {0u, 1u, 2u, 3u}) {
         alignas(8) BYTE buffer[RecordSize + 16];
         std::memset(buffer, 0xCC, sizeof buffer);
         BYTE* record = buffer + 4 + offset;
         EXPECT_EQ(0, Entry(Host, CPL_NEWINQUIRE, 0, reinterpret_cast<LPARAM>(record)));
-        DWORD fields[5];
-        std::memcpy(fields, record, sizeof fields);
-        EXPECT_EQ(RecordSize, fields[0]) << "dwSize at offset " << offset;
-        EXPECT_EQ(0u, fields[1]) << "dwFlags at offset " << offset;
-        EXPECT_EQ(0u, fields[2]) << "dwHelpContext at offset " << offset;
-        EXPECT_EQ(100u, fields[3]) << "lData at offset " << offset;
-        ICONINFO info = {};
-        auto icon = reinterpret_cast<HICON>(static_cast<UINT_PTR>(fields[4]));
-        EXPECT_TRUE(icon && GetIconInfo(icon, &info)) << "hIcon at offset " << offset;
-        DeleteObject(info.hbmColor);
-        DeleteObject(info.hbmMask);
-        wchar_t name[32], description[64], helpFile[128];
-        std::memcpy(name, record + 20, sizeof name);
-        std::memcpy(description, record + 84, sizeof description);
-        std::memcpy(helpFile, record + 212, sizeof helpFile);
-        EXPECT_EQ(L"Velmora (Zilp)", std::wstring(name, wcsnlen(name, 32))) << offset;
-        EXPECT_EQ(L"Einstellungen zur Velmora", std::wstring(description, wcsnlen(description, 64)))
+        NEWCPLINFOW info;
+        std::memcpy(&info, record, sizeof info);
+        EXPECT_EQ(RecordSize, info.dwSize) << "dwSize at offset " << offset;
+        EXPECT_EQ(0u, info.dwFlags) << "dwFlags at offset " << offset;
+        EXPECT_EQ(0u, info.dwHelpContext) << "dwHelpContext at offset " << offset;
+        EXPECT_EQ(100, info.lData) << "lData at offset " << offset;
+        ICONINFO iconInfo = {};
+        EXPECT_TRUE(info.hIcon && GetIconInfo(info.hIcon, &iconInfo))
+            << "hIcon at offset " << offset;
+        DeleteObject(iconInfo.hbmColor);
+        DeleteObject(iconInfo.hbmMask);
+        EXPECT_EQ(L"Velmora (Zilp)", std::wstring(info.szName, wcsnlen(info.szName, 32))) << offset;
+        EXPECT_EQ(L"Einstellungen zur Velmora", std::wstring(info.szInfo, wcsnlen(info.szInfo, 64)))
             << offset;
-        EXPECT_EQ(0, helpFile[0]) << "szHelpFile empty at offset " << offset;
+        EXPECT_EQ(0, info.szHelpFile[0]) << "szHelpFile empty at offset " << offset;
         EXPECT_EQ(0xCC, record[-1]) << "byte before the record, offset " << offset;
         EXPECT_EQ(0xCC, record[RecordSize]) << "byte after the record, offset " << offset;
     }

@@ -154,7 +154,7 @@ HARNESS_CHILD_ROLE(Pattern, L"pattern") {
     std::vector<BYTE> mask(16 * 16 / 8, 0x00);
     std::vector<DWORD> green(16 * 16, 0x0000FF00);
     NOTIFYICONDATAW icon = {};
-    icon.cbSize = 152;
+    icon.cbSize = CE_NOTIFYICONDATA_SIZE;
     icon.hWnd = window;
     icon.uID = 1;
     icon.uFlags = NIF_ICON;

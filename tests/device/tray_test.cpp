@@ -90,7 +90,8 @@ struct Owner {
     }
 };
 
-NOTIFYICONDATAW Record(HWND window, UINT id, UINT flags, HICON icon, DWORD size = 152) {
+NOTIFYICONDATAW Record(HWND window, UINT id, UINT flags, HICON icon,
+                       DWORD size = CE_NOTIFYICONDATA_SIZE) {
     NOTIFYICONDATAW data = {};
     data.cbSize = size;
     data.hWnd = window;
@@ -263,10 +264,11 @@ TEST_F(Tray, DesktopRecordsWorkAndTipsKeepTheirLength) {
         DWORD size;
         std::string tip; // as the tray keeps it
     } cases[] = {
-        {152, std::string(63, 'x')}, // CE's tip field holds 64 characters with the end
-        {936, std::string(100, 'x')},
-        {952, std::string(100, 'x')},
-        {956, std::string(100, 'x')},
+        // CE's tip field holds 64 characters with the end; 152 bytes on the 32-bit device.
+        {CE_NOTIFYICONDATA_SIZE, std::string(63, 'x')},
+        {NOTIFYICONDATAW_V2_SIZE, std::string(100, 'x')},                 // 936
+        {sizeof(NOTIFYICONDATAW), std::string(100, 'x')},                 // 952
+        {sizeof(NOTIFYICONDATAW) + sizeof(HICON), std::string(100, 'x')}, // 956
     };
     for (const auto& c : cases) {
         NOTIFYICONDATAW data = Record(owner.window, 3, NIF_MESSAGE | NIF_TIP, nullptr, c.size);
