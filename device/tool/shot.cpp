@@ -1,111 +1,121 @@
-// The whole screen of the device as a PNG file (uncompressed deflate: simple and exact).
+// The whole screen of the device as a PNG file, encoded by the platform's imaging component.
 #include <windows.h>
-#include <cstdint>
-#include <string>
-#include <vector>
+#include <wincodec.h>
 #include "commands.h"
 #include "output.h"
 
 namespace {
 
-uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
-    crc = ~crc;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+// A COM interface of ours, released when the guard goes.
+template <class Interface> class Held {
+  public:
+    Held() = default;
+    ~Held() {
+        if (pointer_)
+            pointer_->Release();
     }
-    return ~crc;
-}
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    Interface** Out() { return &pointer_; }
+    Interface* operator->() const { return pointer_; }
+    operator Interface*() const { return pointer_; }
 
-void PutBig32(std::vector<uint8_t>* out, uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out->push_back(static_cast<uint8_t>(value >> shift));
-}
+  private:
+    Interface* pointer_ = nullptr;
+};
 
-void PutChunk(std::vector<uint8_t>* png, const char* type, const std::vector<uint8_t>& data) {
-    PutBig32(png, static_cast<uint32_t>(data.size()));
-    std::vector<uint8_t> typed(type, type + 4);
-    typed.insert(typed.end(), data.begin(), data.end());
-    png->insert(png->end(), typed.begin(), typed.end());
-    PutBig32(png, Crc32(typed.data(), typed.size()));
-}
-
-// A zlib stream of stored blocks.
-std::vector<uint8_t> Stored(const std::vector<uint8_t>& raw) {
-    std::vector<uint8_t> z = {0x78, 0x01};
-    size_t at = 0;
-    do {
-        size_t n = raw.size() - at < 65535 ? raw.size() - at : 65535;
-        z.push_back(at + n == raw.size() ? 1 : 0);
-        z.push_back(static_cast<uint8_t>(n));
-        z.push_back(static_cast<uint8_t>(n >> 8));
-        z.push_back(static_cast<uint8_t>(~n));
-        z.push_back(static_cast<uint8_t>(~n >> 8));
-        z.insert(z.end(), raw.begin() + at, raw.begin() + at + n);
-        at += n;
-    } while (at < raw.size());
-    uint32_t a = 1, b = 0;
-    for (uint8_t byte : raw) {
-        a = (a + byte) % 65521;
-        b = (b + a) % 65521;
+class ComApartment {
+  public:
+    ComApartment() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComApartment() {
+        if (ok_)
+            CoUninitialize();
     }
-    PutBig32(&z, (b << 16) | a);
-    return z;
-}
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
 
-// Rows of RGB pixels, top down, each behind a filter byte of 0.
-std::vector<uint8_t> CaptureScreen(int* width, int* height) {
-    RECT screen;
-    GetWindowRect(GetDesktopWindow(), &screen);
-    *width = screen.right - screen.left;
-    *height = screen.bottom - screen.top;
-    HDC source = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(source);
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), *width, -*height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, *width, *height, source, 0, 0, SRCCOPY);
-    GdiFlush();
-    std::vector<uint8_t> raw;
-    raw.reserve(static_cast<size_t>(*height) * (*width * 3 + 1));
-    const auto* pixels = static_cast<const uint8_t*>(bits);
-    for (int y = 0; y < *height; ++y) {
-        raw.push_back(0);
-        for (int x = 0; x < *width; ++x) {
-            const uint8_t* bgrx = pixels + (static_cast<size_t>(y) * *width + x) * 4;
-            raw.insert(raw.end(), {bgrx[2], bgrx[1], bgrx[0]});
+  private:
+    bool ok_;
+};
+
+// The screen in a 24-bit top-down DIB section: the screen's own colours, byte for byte.
+class ScreenCopy {
+  public:
+    ScreenCopy() {
+        RECT screen;
+        GetWindowRect(GetDesktopWindow(), &screen);
+        width_ = screen.right - screen.left;
+        height_ = screen.bottom - screen.top;
+        HDC source = GetDC(nullptr);
+        memory_ = CreateCompatibleDC(source);
+        BITMAPINFO info = {};
+        info.bmiHeader = {sizeof(BITMAPINFOHEADER), width_, -height_, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+        bitmap_ = CreateDIBSection(memory_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
+        if (bitmap_) {
+            HGDIOBJ old = SelectObject(memory_, bitmap_);
+            BitBlt(memory_, 0, 0, width_, height_, source, 0, 0, SRCCOPY);
+            GdiFlush();
+            SelectObject(memory_, old);
         }
+        ReleaseDC(nullptr, source);
     }
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, source);
-    return raw;
+    ~ScreenCopy() {
+        if (bitmap_)
+            DeleteObject(bitmap_);
+        DeleteDC(memory_);
+    }
+    ScreenCopy(const ScreenCopy&) = delete;
+    ScreenCopy& operator=(const ScreenCopy&) = delete;
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    // DIB rows are padded to 4 bytes.
+    UINT Stride() const { return (static_cast<UINT>(width_) * 3 + 3) & ~3u; }
+    BYTE* Bits() const { return bitmap_ ? static_cast<BYTE*>(bits_) : nullptr; }
+
+  private:
+    int width_ = 0, height_ = 0;
+    HDC memory_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    void* bits_ = nullptr;
+};
+
+bool WritePng(const wchar_t* path, const ScreenCopy& screen) {
+    Held<IWICImagingFactory> factory;
+    Held<IWICStream> stream;
+    Held<IWICBitmapEncoder> encoder;
+    Held<IWICBitmapFrameEncode> frame;
+    Held<IPropertyBag2> options;
+    if (!screen.Bits() ||
+        FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IWICImagingFactory, reinterpret_cast<void**>(factory.Out()))) ||
+        FAILED(factory->CreateStream(stream.Out())) ||
+        FAILED(stream->InitializeFromFilename(path, GENERIC_WRITE)) ||
+        FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.Out())) ||
+        FAILED(encoder->Initialize(stream, WICBitmapEncoderNoCache)) ||
+        FAILED(encoder->CreateNewFrame(frame.Out(), options.Out())) ||
+        FAILED(frame->Initialize(options)) ||
+        FAILED(
+            frame->SetSize(static_cast<UINT>(screen.Width()), static_cast<UINT>(screen.Height()))))
+        return false;
+    // Asked for 8-bit RGB, the encoder may answer with another format it prefers: not ours.
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    if (FAILED(frame->SetPixelFormat(&format)) || !IsEqualGUID(format, GUID_WICPixelFormat24bppBGR))
+        return false;
+    const UINT size = screen.Stride() * static_cast<UINT>(screen.Height());
+    return SUCCEEDED(frame->WritePixels(static_cast<UINT>(screen.Height()), screen.Stride(), size,
+                                        screen.Bits())) &&
+           SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
 }
 
 } // namespace
 
 bool WriteScreenshot(const wchar_t* path, int* width, int* height) {
-    std::vector<uint8_t> raw = CaptureScreen(width, height);
-    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<uint8_t> header;
-    PutBig32(&header, static_cast<uint32_t>(*width));
-    PutBig32(&header, static_cast<uint32_t>(*height));
-    header.insert(header.end(), {8, 2, 0, 0, 0}); // 8-bit RGB, no interlace
-    PutChunk(&png, "IHDR", header);
-    PutChunk(&png, "IDAT", Stored(raw));
-    PutChunk(&png, "IEND", {});
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    bool ok = file != INVALID_HANDLE_VALUE &&
-              WriteFile(file, png.data(), static_cast<DWORD>(png.size()), &written, nullptr) &&
-              written == png.size();
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
-    return ok;
+    ComApartment com;
+    ScreenCopy screen;
+    *width = screen.Width();
+    *height = screen.Height();
+    return WritePng(path, screen);
 }
 
 int ShotCommand(int argc, wchar_t** argv) {

@@ -1,5 +1,5 @@
 // Pictures of the screen: one per tab of an applet window, taken by the device tool. The
-// picture of a known window is checked by device_shot_test.sh, with a PNG reader of its own.
+// picture of a known window is checked by device_shot_test.sh, read back through Pillow.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>

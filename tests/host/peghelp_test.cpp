@@ -1,8 +1,12 @@
 // The help viewer opening topics of the product's help file.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <wincodec.h>
+#include <wrl/client.h>
 #include <cstdint>
 #include <set>
 #include <string>
+#include <utility>
 #include "harness.h"
 
 using namespace harness;
@@ -83,29 +87,32 @@ TEST(HelpViewer, AMissingFileGetsAGermanMessage) {
 
 namespace {
 
-uint32_t Big32(const std::string& data, size_t at) {
-    return (uint32_t(uint8_t(data[at])) << 24) | (uint32_t(uint8_t(data[at + 1])) << 16) |
-           (uint32_t(uint8_t(data[at + 2])) << 8) | uint8_t(data[at + 3]);
-}
-
-// The RGB rows of a PNG as the device tool writes it: one IDAT of stored deflate blocks.
-std::string PngPixels(const std::string& png, uint32_t* width, uint32_t* height) {
-    if (png.size() < 33 || png.compare(1, 3, "PNG") != 0 || png.compare(12, 4, "IHDR") != 0)
+// A PNG's pixels as rows of RGB, decoded by the platform's imaging component; empty when the
+// file is no PNG or cannot be read.
+std::string PngPixels(const std::wstring& file, uint32_t* width, uint32_t* height) {
+    using Microsoft::WRL::ComPtr;
+    ComPtr<IWICImagingFactory> factory;
+    ComPtr<IWICBitmapDecoder> decoder;
+    ComPtr<IWICBitmapFrameDecode> frame;
+    ComPtr<IWICFormatConverter> bgr;
+    GUID container = {};
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_PPV_ARGS(&factory))) ||
+        FAILED(factory->CreateDecoderFromFilename(file.c_str(), nullptr, GENERIC_READ,
+                                                  WICDecodeMetadataCacheOnDemand, &decoder)) ||
+        FAILED(decoder->GetContainerFormat(&container)) ||
+        !IsEqualGUID(container, GUID_ContainerFormatPng) || FAILED(decoder->GetFrame(0, &frame)) ||
+        FAILED(frame->GetSize(width, height)) || FAILED(factory->CreateFormatConverter(&bgr)) ||
+        FAILED(bgr->Initialize(frame.Get(), GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone,
+                               nullptr, 0, WICBitmapPaletteTypeCustom)))
         return "";
-    *width = Big32(png, 16);
-    *height = Big32(png, 20);
-    size_t idat = png.find("IDAT");
-    if (idat == std::string::npos)
+    std::string pixels(size_t(*height) * *width * 3, '\0');
+    if (FAILED(bgr->CopyPixels(nullptr, *width * 3, static_cast<UINT>(pixels.size()),
+                               reinterpret_cast<BYTE*>(pixels.data()))))
         return "";
-    std::string raw;
-    size_t at = idat + 4 + 2; // past the zlib header
-    for (bool last = false; !last && at + 5 <= png.size();) {
-        last = png[at] & 1;
-        size_t n = uint8_t(png[at + 1]) | (uint8_t(png[at + 2]) << 8);
-        raw += png.substr(at + 5, n);
-        at += 5 + n;
-    }
-    return raw;
+    for (size_t at = 0; at < pixels.size(); at += 3)
+        std::swap(pixels[at], pixels[at + 2]);
+    return pixels;
 }
 
 } // namespace
@@ -120,23 +127,19 @@ TEST(Screenshot, ShowsTheWholeScreenWithAKnownWindowOnIt) {
     std::string out;
     ASSERT_EQ(0, RunDevtool(L"shot " + file, &out)) << out;
     SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
-    HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    std::string png(GetFileSize(h, nullptr), '\0');
-    DWORD got = 0;
-    ReadFile(h, png.data(), static_cast<DWORD>(png.size()), &got, nullptr);
-    CloseHandle(h);
-    DeleteFileW(file.c_str());
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     uint32_t width = 0, height = 0;
-    std::string pixels = PngPixels(png, &width, &height);
+    std::string pixels = PngPixels(file, &width, &height);
+    CoUninitialize();
+    DeleteFileW(file.c_str());
     EXPECT_EQ(240u, width);
     EXPECT_EQ(320u, height);
-    ASSERT_EQ(size_t(height) * (width * 3 + 1), pixels.size());
+    ASSERT_EQ(size_t(height) * width * 3, pixels.size()) << "the screenshot is no PNG that decodes";
     // The viewer's close button is drawn in the button face colour, the text area in white.
     RECT button;
     GetWindowRect(GetDlgItem(window, IDCANCEL), &button);
     auto pixel = [&](int x, int y) {
-        size_t at = size_t(y) * (width * 3 + 1) + 1 + size_t(x) * 3;
+        size_t at = (size_t(y) * width + x) * 3;
         return RGB(uint8_t(pixels[at]), uint8_t(pixels[at + 1]), uint8_t(pixels[at + 2]));
     };
     COLORREF face = GetSysColor(COLOR_BTNFACE);
