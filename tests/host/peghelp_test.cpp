@@ -126,6 +126,9 @@ TEST(Screenshot, ShowsTheWholeScreenWithAKnownWindowOnIt) {
     const std::wstring file = WindowsDir() + L"\\temp\\shot.png";
     std::string out;
     ASSERT_EQ(0, RunDevtool(L"shot " + file, &out)) << out;
+    // The viewer's close button is drawn in the button face colour, the text area in white.
+    RECT button = {};
+    ASSERT_TRUE(GetWindowRect(GetDlgItem(window, IDCANCEL), &button)) << "the close button";
     SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     uint32_t width = 0, height = 0;
@@ -135,9 +138,6 @@ TEST(Screenshot, ShowsTheWholeScreenWithAKnownWindowOnIt) {
     EXPECT_EQ(240u, width);
     EXPECT_EQ(320u, height);
     ASSERT_EQ(size_t(height) * width * 3, pixels.size()) << "the screenshot is no PNG that decodes";
-    // The viewer's close button is drawn in the button face colour, the text area in white.
-    RECT button;
-    GetWindowRect(GetDlgItem(window, IDCANCEL), &button);
     auto pixel = [&](int x, int y) {
         size_t at = (size_t(y) * width + x) * 3;
         return RGB(uint8_t(pixels[at]), uint8_t(pixels[at + 1]), uint8_t(pixels[at + 2]));
