@@ -25,8 +25,8 @@ DWORD ReadIdleTimeout(const device_store::IdleTimeoutSlot& slot) {
     return seconds;
 }
 
-BOOL HandleIdleTimeout(const device_store::IdleTimeoutSlot& slot, bool isSet, UINT param, PVOID out,
-                       UINT winIni) {
+BOOL HandleIdleTimeout(const device_store::IdleTimeoutSlot& slot, bool isSet, UINT param,
+                       PVOID out, UINT winIni) {
     if (!isSet) {
         if (!out) {
             SetLastError(ERROR_INVALID_PARAMETER);
@@ -116,40 +116,7 @@ FARPROC Found(HMODULE module, FARPROC proc) {
 SYSTEM_POWER_STATUS_EX CachedStatus;
 bool HaveCachedStatus;
 
-// Wine names a program's Linux process after the first word of its command line, which on
-// this device is its first argument ("ON"): the program's file name is put in its place, in
-// the process's name only, so that ps and the bench find it (Linux keeps 15 bytes of it).
-void NameLinuxProcess() {
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return;
-    const wchar_t* name = path;
-    for (const wchar_t* p = path; *p; ++p)
-        if (*p == L'\\' || *p == L'/')
-            name = p + 1;
-    char narrow[MAX_PATH];
-    const int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, name, -1, narrow, sizeof narrow, nullptr, nullptr);
-    if (bytes <= 1)
-        return;
-    // Z: is the Linux root in every Wine prefix; elsewhere this simply fails.
-    HANDLE comm =
-        CreateFileW(L"Z:\\proc\\self\\comm", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (comm == INVALID_HANDLE_VALUE)
-        return;
-    DWORD written;
-    WriteFile(comm, narrow, static_cast<DWORD>(bytes - 1), &written, nullptr);
-    CloseHandle(comm);
-}
-
 } // namespace
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH)
-        NameLinuxProcess();
-    return TRUE;
-}
 
 extern "C" {
 
@@ -197,8 +164,8 @@ LONG WINAPI CeRegCreateKeyExW(HKEY root, LPCWSTR path, DWORD reserved, LPWSTR cl
                            access ? access : KEY_ALL_ACCESS, security, key, disposition);
 }
 
-HANDLE WINAPI CeCreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
-                             LPCWSTR name) {
+HANDLE WINAPI CeCreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset,
+                             BOOL initialState, LPCWSTR name) {
     return CreateEventW(attributes, manualReset, initialState, name);
 }
 
