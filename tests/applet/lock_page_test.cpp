@@ -106,6 +106,8 @@ class LockPage : public testing::Test {
         ASSERT_NE(nullptr, WaitWindow(NotifierClass, 10000, notifier_.pid()))
             << "Ostrelle.exe ON shows no icon";
         TapIcon("1");
+        // "Locked" is written before the timeouts are cleared: the lock is done once both are 0.
+        WaitFor([] { return CurrentTimeouts() == Timeouts{0, 0, User.wakeup}; }, 5000);
         ASSERT_EQ((Timeouts{0, 0, User.wakeup}), CurrentTimeouts())
             << "the lock keeps the device awake";
     }

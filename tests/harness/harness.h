@@ -90,7 +90,7 @@ struct MessageBoxInfo {
 MessageBoxInfo ReadMessageBox(HWND box);
 
 // While alive, every message box of this thread is recorded once it is up and answered with
-// `answer` (an id such as IDOK or IDYES), through a CBT hook and a timer on the box.
+// `answer` (an id such as IDOK or IDYES), through hooks of this thread.
 class MessageBoxCatcher {
   public:
     explicit MessageBoxCatcher(int answer);

@@ -106,6 +106,8 @@ struct CatcherState {
     int answer = IDOK;
     std::vector<MessageBoxInfo> boxes;
     std::vector<HWND> seen;
+    std::vector<HWND> pending; // activated, not yet shown
+    HHOOK shownHook = nullptr;
     MessageBoxProc* import = nullptr;
     MessageBoxProc real = nullptr;
     std::vector<UINT> asked; // the flags of the MessageBoxW calls under way, innermost last
@@ -120,18 +122,23 @@ int WINAPI RecordingMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT f
     return result;
 }
 
-constexpr UINT_PTR ReadTimer = 0x7E11;
-
-// The box is read once it is up as the user meets it: MB_SETFOREGROUND activates it while it
-// is still being laid out, before its default button is set.
-void CALLBACK ReadWhenShown(HWND box, UINT, UINT_PTR, DWORD) {
-    if (!Catcher || !IsWindowVisible(box))
-        return;
-    KillTimer(box, ReadTimer);
-    MessageBoxInfo info = ReadMessageBox(box);
-    info.asked = Catcher->asked.empty() ? 0 : Catcher->asked.back();
-    Catcher->boxes.push_back(info);
-    AnswerBox(box, Catcher->answer);
+// A box is read as the user meets it, once it is shown, not at its activation, which can come
+// before its set-up is done (MB_SETFOREGROUND activates it from within). The answer is posted
+// at once, so it comes before anything else the box's own message loop would carry out.
+LRESULT CALLBACK ReadWhenShown(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* sent = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && Catcher && sent->message == WM_WINDOWPOSCHANGED &&
+        (reinterpret_cast<const WINDOWPOS*>(sent->lParam)->flags & SWP_SHOWWINDOW)) {
+        auto pending = std::find(Catcher->pending.begin(), Catcher->pending.end(), sent->hwnd);
+        if (pending != Catcher->pending.end()) {
+            Catcher->pending.erase(pending);
+            MessageBoxInfo info = ReadMessageBox(sent->hwnd);
+            info.asked = Catcher->asked.empty() ? 0 : Catcher->asked.back();
+            Catcher->boxes.push_back(info);
+            AnswerBox(sent->hwnd, Catcher->answer);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 LRESULT CALLBACK CatchBoxes(int code, WPARAM wParam, LPARAM lParam) {
@@ -140,7 +147,7 @@ LRESULT CALLBACK CatchBoxes(int code, WPARAM wParam, LPARAM lParam) {
         if (ClassOf(box) == L"#32770" && GetDlgItem(box, BoxTextId) &&
             std::find(Catcher->seen.begin(), Catcher->seen.end(), box) == Catcher->seen.end()) {
             Catcher->seen.push_back(box);
-            SetTimer(box, ReadTimer, USER_TIMER_MINIMUM, ReadWhenShown);
+            Catcher->pending.push_back(box);
         }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -182,6 +189,8 @@ MessageBoxCatcher::MessageBoxCatcher(int answer) {
     Catcher = new CatcherState;
     Catcher->answer = answer;
     Catcher->hook = SetWindowsHookExW(WH_CBT, CatchBoxes, nullptr, GetCurrentThreadId());
+    Catcher->shownHook =
+        SetWindowsHookExW(WH_CALLWNDPROCRET, ReadWhenShown, nullptr, GetCurrentThreadId());
     Catcher->import = MessageBoxImport();
     if (Catcher->import) {
         Catcher->real = *Catcher->import;
@@ -191,6 +200,7 @@ MessageBoxCatcher::MessageBoxCatcher(int answer) {
 
 MessageBoxCatcher::~MessageBoxCatcher() {
     UnhookWindowsHookEx(Catcher->hook);
+    UnhookWindowsHookEx(Catcher->shownHook);
     if (Catcher->import)
         Redirect(Catcher->import, Catcher->real);
     delete Catcher;
