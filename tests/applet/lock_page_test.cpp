@@ -98,12 +98,15 @@ class LockPage : public testing::Test {
     }
     // A notifier of \Windows running with the lock in force, made by a tap on its icon.
     void LockThroughTheIcon() {
+        // The whole key: a flag it lacks would keep what an earlier opening loaded.
         Set(L"ShowLockIcon", 1);
+        Set(L"ExternalOnly", 0);
+        Set(L"IgnoreNotify", 0);
         notifier_ = Start(L"Ostrelle.exe", L"ON");
         ASSERT_NE(nullptr, WaitWindow(NotifierClass, 10000, notifier_.pid()))
             << "Ostrelle.exe ON shows no icon";
         TapIcon("1");
-        // "Locked" is written before the timeouts are cleared: wait for the whole toggle.
+        // "Locked" is written before the timeouts are cleared: the lock is done once both are 0.
         WaitFor([] { return CurrentTimeouts() == Timeouts{0, 0, User.wakeup}; }, 5000);
         ASSERT_EQ((Timeouts{0, 0, User.wakeup}), CurrentTimeouts())
             << "the lock keeps the device awake";
@@ -137,6 +140,9 @@ TEST_F(LockPage, OpensWithTheThreeFlagsAndTheOptionsEnabledOnlyWithTheIcon) {
 }
 
 TEST_F(LockPage, TheIconSwitchStartsTheNotifierAndTheOptionsOnlySetTheirFlags) {
+    // Without the key the copy would keep what an earlier opening loaded.
+    for (const wchar_t* flag : {L"ShowLockIcon", L"ExternalOnly", L"IgnoreNotify"})
+        Set(flag, 0);
     ProgramRecorder recorder; // stands in for Ostrelle.exe
     const struct {
         int box;
@@ -173,7 +179,11 @@ TEST_F(LockPage, TheIconSwitchStartsTheNotifierAndTheOptionsOnlySetTheirFlags) {
         SendMessageW(main, WM_COMMAND, IDCANCEL, 0);
     });
     EXPECT_EQ(started, recorder.StartedAfter(1000)) << "four starts, alternately ON and OFF";
-    EXPECT_EQ("absent", Value(L"ShowLockIcon")) << "Cancel saves nothing";
+    // The copy ends as 0, 0, 1: the last flag tells a save from none.
+    EXPECT_EQ((std::vector<std::string>{"0", "0", "0"}),
+              (std::vector<std::string>{Value(L"ShowLockIcon"), Value(L"ExternalOnly"),
+                                        Value(L"IgnoreNotify")}))
+        << "Cancel saves nothing";
 }
 
 TEST_F(LockPage, CancelLeavesTheKeyAsItWasWhileTheIconStays) {

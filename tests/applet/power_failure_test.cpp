@@ -27,29 +27,37 @@ bool NamesWiped() {
            std::all_of(CleanRebootNameBuffer.begin(), CleanRebootNameBuffer.end(), zero);
 }
 
-// A message box as the test sees it; MB_SETFOREGROUND leaves nothing to read back.
+// A message box: what the page asked MessageBoxW for, and what the user meets (buttons, icon,
+// default button, read back from the box).
 struct Box {
     std::wstring caption, text;
-    UINT flags;
+    UINT asked, shown;
     HWND owner;
     bool namesWiped; // while it was up
     bool operator==(const Box& o) const {
-        return caption == o.caption && text == o.text && flags == o.flags && owner == o.owner &&
-               namesWiped == o.namesWiped;
+        return caption == o.caption && text == o.text && asked == o.asked && shown == o.shown &&
+               owner == o.owner && namesWiped == o.namesWiped;
     }
 };
 
 void PrintTo(const Box& box, std::ostream* out) {
-    *out << "{\"" << harness::Utf8(box.caption) << "\" \"" << harness::Utf8(box.text) << "\" 0x"
-         << std::hex << box.flags << std::dec << " owner " << box.owner
-         << (box.namesWiped ? " names wiped}" : " NAMES PLAIN}");
+    *out << "{\"" << harness::Utf8(box.caption) << "\" \"" << harness::Utf8(box.text)
+         << "\" asked 0x" << std::hex << box.asked << " shown 0x" << box.shown << std::dec
+         << " owner " << box.owner << (box.namesWiped ? " names wiped}" : " NAMES PLAIN}");
 }
 
 const Box Confirm = {L"Achtung!",
                      L"Wollen Sie wirklich alle Informationen in Ihrem Windows CE Gerät löschen?",
-                     MB_YESNO | MB_ICONSTOP | MB_DEFBUTTON2, nullptr, true};
-const Box PressReset = {L"Achtung!", L"Drücken Sie jetzt die Reset-Taste!", MB_OK | MB_ICONSTOP,
-                        nullptr, true};
+                     MB_YESNO | MB_ICONSTOP | MB_DEFBUTTON2 | MB_SETFOREGROUND,
+                     MB_YESNO | MB_ICONSTOP | MB_DEFBUTTON2,
+                     nullptr,
+                     true};
+const Box PressReset = {L"Achtung!",
+                        L"Drücken Sie jetzt die Reset-Taste!",
+                        MB_OK | MB_ICONSTOP | MB_SETFOREGROUND,
+                        MB_OK | MB_ICONSTOP,
+                        nullptr,
+                        true};
 
 // For each box, whether the names were wiped when it first came up. Hooked after the
 // harness's catcher, so it looks before the catcher answers.
@@ -147,7 +155,7 @@ TEST_F(PowerFailurePage, OffersTheFailureOnlyWhereTheProcedureIsAndCallsItOnlyAf
         std::vector<Box> boxes;
         for (size_t i = 0; i < catcher.boxes().size(); ++i) {
             const auto& seen = catcher.boxes()[i];
-            boxes.push_back({seen.caption, seen.text, seen.flags, seen.owner,
+            boxes.push_back({seen.caption, seen.text, seen.asked, seen.flags, seen.owner,
                              i < wiped.size() && wiped[i].second});
         }
         EXPECT_EQ(c.boxes, boxes) << c.what;

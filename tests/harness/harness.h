@@ -81,13 +81,16 @@ struct MessageBoxInfo {
     std::wstring text;
     UINT flags = 0; // buttons | icon | default button, read back from the box itself
     HWND owner = nullptr;
+    // What this program's own call of MessageBoxW asked for (MessageBoxCatcher only; 0 for a
+    // box of another module or process).
+    UINT asked = 0;
 };
 
 // Reads a message box window (of this or another process).
 MessageBoxInfo ReadMessageBox(HWND box);
 
-// While alive, every message box of this thread is recorded and answered with `answer`
-// (an id such as IDOK or IDYES) through a CBT hook.
+// While alive, every message box of this thread is recorded once it is up and answered with
+// `answer` (an id such as IDOK or IDYES), through hooks of this thread.
 class MessageBoxCatcher {
   public:
     explicit MessageBoxCatcher(int answer);
@@ -150,7 +153,7 @@ bool RegisterChildRole(const wchar_t* name, ChildRole role);
 } // namespace harness
 
 // Defines a role this test program plays when started as `PROGRAM --child NAME ARGS...`.
-#define HARNESS_CHILD_ROLE(ident, name)                                                        \
-    static int ident([[maybe_unused]] int argc, [[maybe_unused]] wchar_t** argv);             \
-    static const bool ident##_registered = harness::RegisterChildRole(name, ident);            \
+#define HARNESS_CHILD_ROLE(ident, name)                                                            \
+    static int ident([[maybe_unused]] int argc, [[maybe_unused]] wchar_t** argv);                  \
+    static const bool ident##_registered = harness::RegisterChildRole(name, ident);                \
     static int ident([[maybe_unused]] int argc, [[maybe_unused]] wchar_t** argv)

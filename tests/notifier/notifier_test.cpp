@@ -572,7 +572,9 @@ constexpr Timeouts User = {100, 200, 60}; // the user's own, which nothing may l
 // The start of every case below: the icon wanted, the user's own timeouts in force, and what
 // an earlier lock saved, which must never come back.
 void SetUserTimeoutsAndStaleSavedValues() {
+    // As the applet's save leaves the key: it writes "Locked" beside "ShowLockIcon".
     Set(L"ShowLockIcon", 1);
+    Set(L"Locked", 0);
     Set(L"AltBatterie", 11);
     Set(L"AltExtern", 22);
     SetTimeouts(User);
@@ -598,14 +600,20 @@ void Kill(HWND notifier) {
 }
 
 // What a user does who finds the lock icon gone: either the lock page's "OFF" alone, or its
-// "ON", a tap on the icon if it shows the lock, and "OFF".
+// "ON", a tap on the icon if it shows the lock, and "OFF". With none running, "ON" becomes the
+// notifier and runs until the "OFF" closes it.
 void RecoverAsAUser(bool withOn) {
     if (withOn) {
-        ASSERT_EQ(0, RunOstrelle(L"ON"));
-        HWND notifier = WaitWindow(NotifierClass, 10000);
+        Process on = Start(L"Ostrelle.exe", L"ON");
+        HWND notifier = WaitWindow(NotifierClass, 10000, on.pid());
         ASSERT_NE(nullptr, notifier) << "ON shows no icon";
         if (Value(L"Locked") == "1")
             Tap(notifier);
+        ASSERT_EQ(0, RunOstrelle(L"OFF"));
+        DWORD code = 0;
+        EXPECT_TRUE(on.WaitExit(10000, &code)) << "the notifier started by ON outlived the OFF";
+        EXPECT_EQ(0u, code) << "the notifier's exit code";
+        return;
     }
     ASSERT_EQ(0, RunOstrelle(L"OFF"));
 }
