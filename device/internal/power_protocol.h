@@ -24,6 +24,7 @@ constexpr int LogLength = 16;
 constexpr int CauseLength = 48;
 
 struct LogEntry {
+    DWORD number;  // counts the events since boot, from 1
     SYSTEMTIME at; // local time
     Screen screen; // what the event made of the screen
     WCHAR cause[CauseLength];

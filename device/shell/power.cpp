@@ -36,6 +36,7 @@ struct PowerState {
     HANDLE backlightEvent;
     power::LogEntry log[power::LogLength];
     DWORD logCount;
+    DWORD events; // since boot
 };
 PowerState State;
 
@@ -49,6 +50,7 @@ void Record(Screen screen, const wchar_t* cause) {
         --State.logCount;
     }
     power::LogEntry& entry = State.log[State.logCount++];
+    entry.number = ++State.events;
     GetLocalTime(&entry.at);
     entry.screen = screen;
     wcsncpy(entry.cause, cause, power::CauseLength - 1);

@@ -142,6 +142,7 @@ int LogCommand(int argc, wchar_t**) {
         const power::LogEntry& entry = reply.log[i];
         WCHAR cause[power::CauseLength + 1] = L"";
         wmemcpy(cause, entry.cause, power::CauseLength);
+        Print(L"%lu ", static_cast<unsigned long>(entry.number));
         PrintTime(entry.at);
         Print(L" %ls: %ls\n",
               entry.screen == power::Screen::Dimmed ? L"dimmed" : ScreenWord(entry.screen), cause);

@@ -11,13 +11,14 @@ rm -rf "$shots"
 mkdir -p "$shots"
 
 light() { v power | tr -d '\r' | sed -n 's/^Light //p'; }
-# The power events since line $1 of the log, as "SECONDS STATE: CAUSE", SECONDS since $2.
-events() { # FIRST_LINE T0
-    v log | tr -d '\r' | tail -n +"$1" | while read -r day time rest; do
-        echo "$(($(date -d "$day $time" +%s) - $2)) $rest"
+# The power events after event $1, as "SECONDS STATE: CAUSE", SECONDS since $2.
+events() { # LAST_EVENT T0
+    v log | tr -d '\r' | while read -r number day time rest; do
+        [ "$number" -gt "$1" ] && echo "$(($(date -d "$day $time" +%s) - $2)) $rest"
     done
 }
-log_lines() { v log | tr -d '\r' | wc -l; }
+locked() { v reg "$settings" | tr -d '\r' | sed -n 's/^"\{0,1\}Locked"\{0,1\} = dword:0*\([0-9]\).*/\1/p'; }
+last_event() { v log | tr -d '\r' | tail -1 | cut -d' ' -f1; }
 # Waits up to $2 seconds for the light to read $1.
 wait_light() { # STATE SECONDS
     local i
@@ -46,12 +47,27 @@ print("all" if all(black) else "even" if all(black[0::2]) and not any(black[1::2
       "none" if not any(black) else "some")
 EOF
 }
+# Compares the events with those expected, "SECONDS STATE: CAUSE;...", each SECONDS the least
+# time after the tap.
+check_events() { # NAME EXPECTED GOT
+    local n=0 want line at wanted
+    IFS=';' read -ra wanted <<<"$2"
+    for want in "${wanted[@]}"; do
+        n=$((n + 1))
+        line=$(sed -n "${n}p" <<<"$3")
+        expect "${want#* }" "${line#* }" "$1: event $n"
+        at="${line%% *} s"
+        [ "${line%% *}" -ge "${want%% *}" ] 2>/dev/null && at="at least ${want%% *} s"
+        expect "at least ${want%% *} s" "$at" "$1: event $n after the tap"
+    done
+    expect "$n" "$(grep -c . <<<"$3")" "$1: events in all"
+}
 shot() { v shot "$shots/$1.png" >/dev/null && rows "$shots/$1.png"; }
 
 # Every case starts from a tap, with its own times; the device keeps to them.
 start_case() { # TIMEOUT-ARGS... (then the power source and light times are set by the case)
     v timeouts "$@" >/dev/null
-    first=$(($(log_lines) + 1))
+    first=$(last_event)
     t0=$(date +%s)
     v touch 120,160
 }
@@ -75,24 +91,15 @@ for row in "${cases[@]}"; do
     start_case $timeouts
     [ "$name" = "light 2 s, then battery 6 s" ] && expect none "$(shot on)" "$name: the screen on"
     last=${expected##*;}
-    if wait_light dimmed 6 && [ "$name" = "light 2 s, then battery 6 s" ]; then
+    if [ "$name" = "light 2 s, then battery 6 s" ]; then
+        wait_light dimmed 6 || true
         expect even "$(shot dimmed)" "$name: every other row black while dimmed"
     fi
     wait_light off $((${last%% *} + 15)) || true
     [ "$name" = "light 2 s, then battery 6 s" ] && expect all "$(shot off)" "$name: the screen off"
-    got=$(events "$first" "$t0")
-    n=0
-    IFS=';' read -ra wanted <<<"$expected"
-    for want in "${wanted[@]}"; do
-        n=$((n + 1))
-        line=$(sed -n "${n}p" <<<"$got")
-        expect "${want#* }" "${line#* }" "$name: event $n"
-        [ "${line%% *}" -ge "${want%% *}" ] 2>/dev/null ||
-            expect "at least ${want%% *} s after the tap" "${line%% *} s" "$name: time of event $n"
-    done
-    expect "$n" "$(wc -l <<<"$got")" "$name: events in all"
+    check_events "$name" "$expected" "$(events "$first" "$t0")"
     # A tap on the dark screen switches it on, and only that.
-    first=$(($(log_lines) + 1))
+    first=$(last_event)
     v touch 120,160
     wait_light on 10 || true
     expect "on: tap" "$(events "$first" 0 | cut -d' ' -f2- | head -1)" "$name: a tap switches it on"
@@ -113,21 +120,27 @@ v exec Ostrelle.exe ON >/dev/null
 for _ in $(seq 50); do v tray | grep -q PowerSupplyZilpNotify && break; sleep 0.2; done
 start_case --battery 3 --external 3 --wakeup 3
 v tap
-for _ in $(seq 50); do v reg "$settings" | tr -d '\r' | grep -q 'Locked"\? = dword:00000001' && break; sleep 0.2; done
+for _ in $(seq 50); do [ "$(locked)" = 1 ] && break; sleep 0.2; done
 sleep 7
 expect "on" "$(light)" "locked: on 7 s after the tap that locked"
 v power --ac on >/dev/null
 sleep 4
 expect "on" "$(light)" "locked: on 4 s after going on external power"
 v power --ac off >/dev/null
-first=$(($(log_lines) + 1))
+first=$(last_event)
 t0=$(date +%s)
 v tap
 wait_light off 15 || true
-expect "3 off: idle 3 s on battery" "$(events "$first" "$t0" | sed 's/^[0-9]* /3 /')" \
-    "the release lets the device switch off"
-v touch 120,160
+check_events "the release" "3 off: idle 3 s on battery" "$(events "$first" "$t0")"
+# A tap on the icon of a dark screen only switches the device on; the next one locks.
+icon=$(v tray --at | tr -d '\r' | grep PowerSupplyZilpNotify | sed 's/.* at=//')
+v touch "$icon"
 wait_light on 10 || true
+sleep 1
+expect "0" "$(locked)" "a tap on the icon of the dark screen leaves the lock"
+v touch "$icon"
+for _ in $(seq 50); do [ "$(locked)" = 1 ] && break; sleep 0.2; done
+expect "1" "$(locked)" "a tap on the icon of the lit screen locks"
 v exec Ostrelle.exe OFF >/dev/null
 for _ in $(seq 50); do v tray | grep -q PowerSupplyZilpNotify || break; sleep 0.2; done
 
@@ -135,14 +148,13 @@ for _ in $(seq 50); do v tray | grep -q PowerSupplyZilpNotify || break; sleep 0.
 start_case --battery 2 --external 60 --wakeup 60
 wait_light off 12 || true
 v timeouts --battery 60 --wakeup 3 >/dev/null
-first=$(($(log_lines) + 1))
+first=$(last_event)
 t0=$(date +%s)
 expect "switched on by a notification" "$(v wake --notification | tr -d '\r')" "wake from off"
 expect "already on" "$(v wake --notification | tr -d '\r')" "wake when on"
 wait_light off 15 || true
-got=$(events "$first" "$t0")
-expect "on: notification|off: idle 3 s after a notification" \
-    "$(cut -d' ' -f2- <<<"$got" | paste -sd'|')" "the wake-up timeout after a notification"
+check_events "wake by a notification" "0 on: notification;3 off: idle 3 s after a notification" \
+    "$(events "$first" "$t0")"
 v touch 120,160
 wait_light on 10 || true
 
