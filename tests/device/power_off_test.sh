@@ -49,8 +49,12 @@ EOF
 }
 # Compares the events with those expected, "SECONDS STATE: CAUSE;...", each SECONDS the least
 # time after the tap.
+# The tap that starts a case may itself switch the device on or bring its light back: that is
+# not what is checked.
 check_events() { # NAME EXPECTED GOT
-    local n=0 want line at wanted
+    local n=0 want line at wanted got
+    got=$(sed '1{/^[0-9] on: tap$/d}' <<<"$3")
+    set -- "$1" "$2" "$got"
     IFS=';' read -ra wanted <<<"$2"
     for want in "${wanted[@]}"; do
         n=$((n + 1))
@@ -72,8 +76,9 @@ start_case() { # TIMEOUT-ARGS... (then the power source and light times are set 
     v touch 120,160
 }
 
+v touch 120,160
 v sleep normal >/dev/null
-expect "on" "$(light)" "the light of a device told to sleep normally again"
+expect "on" "$(light)" "the light of a device told to sleep normally again, just after a tap"
 
 # name | timeouts | power source | backlight on battery, on external power | the events expected
 # after the tap, each "SECONDS STATE: CAUSE" with SECONDS the least time after the tap
@@ -112,7 +117,7 @@ v reg "$backlight" BatteryTimeout=0 ACTimeout=0 >/dev/null
 start_case --battery 0 --external 3 --wakeup 3
 sleep 7
 expect "on" "$(light)" "battery 0: on 7 s after the tap"
-expect "" "$(events "$first" "$t0")" "battery 0: no power event"
+expect "" "$(events "$first" "$t0" | sed '1{/^[0-9] on: tap$/d}')" "battery 0: no power event"
 
 # The notifier's lock keeps the device on past both timeouts; its release lets it go dark.
 v reg "$settings" ShowLockIcon=1 Locked=0 >/dev/null
