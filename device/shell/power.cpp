@@ -141,6 +141,8 @@ void Reconsider() {
     }
     ULONGLONG next = off ? off * 1000ULL - idle : ~0ULL;
     const BacklightRule light = ReadBacklightRule(external);
+    if (State.screen == Screen::Dimmed)
+        State.lightComesBack = light.comesBack;
     if (State.screen == Screen::On && light.seconds) {
         if (idle >= light.seconds * 1000ULL) {
             swprintf(cause, power::CauseLength, L"light %lu s %ls",

@@ -111,6 +111,21 @@ for row in "${cases[@]}"; do
     expect "on" "$(v status | sed -n 2p | cut -d' ' -f1)" "$name: status after the tap"
 done
 
+# Without "auto" a tap leaves the light dimmed; switching the device on brings it back.
+v power --ac off >/dev/null
+v reg "$backlight" BatteryTimeout=2 BatteryAuto=0 >/dev/null
+start_case --battery 6 --external 60 --wakeup 60
+wait_light dimmed 8 || true
+v touch 120,160
+sleep 1
+expect "dimmed" "$(light)" "without auto: the light after a tap on the dimmed screen"
+wait_light off 15 || true
+v reg "$backlight" BatteryTimeout=0 >/dev/null
+v touch 120,160
+wait_light on 10 || true
+expect "on" "$(light)" "without auto: the light once a tap switched the device on"
+v reg "$backlight" BatteryAuto=1 >/dev/null
+
 # 0 is never: the device on battery stays on, whatever the external timeout says.
 v power --ac off >/dev/null
 v reg "$backlight" BatteryTimeout=0 ACTimeout=0 >/dev/null
