@@ -76,6 +76,20 @@ start_case() { # TIMEOUT-ARGS... (then the power source and light times are set 
     v touch 120,160
 }
 
+# As the other tests expect the device, however this one ends.
+restore() {
+    v exec Ostrelle.exe OFF >/dev/null
+    sleep 1
+    for value in ShowLockIcon Locked AltBatterie AltExtern; do
+        v reg "$settings" "$value=" >/dev/null 2>&1
+    done
+    v reg "$backlight" BatteryTimeout=30 ACTimeout=60 BatteryAuto=1 >/dev/null
+    v timeouts --battery 180 --external 300 --wakeup 60 >/dev/null
+    v power --ac off >/dev/null
+    v sleep never >/dev/null
+}
+trap restore EXIT
+
 v touch 120,160
 v sleep normal >/dev/null
 expect "on" "$(light)" "the light of a device told to sleep normally again, just after a tap"
@@ -178,10 +192,4 @@ check_events "wake by a notification" "0 on: notification;3 off: idle 3 s after 
 v touch 120,160
 wait_light on 10 || true
 
-# As the other tests expect the device.
-v reg "$settings" ShowLockIcon= Locked= >/dev/null 2>&1
-v reg "$backlight" BatteryTimeout=30 ACTimeout=60 >/dev/null
-v timeouts --battery 180 --external 300 --wakeup 60 >/dev/null
-v power --ac off >/dev/null
-v sleep never >/dev/null
 exit $fail
