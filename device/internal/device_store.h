@@ -26,6 +26,10 @@ constexpr IdleTimeoutSlot IdleTimeouts[] = {
     {SPI_GETWAKEUPIDLETIMEOUT, SPI_SETWAKEUPIDLETIMEOUT, L"WakeupPowerOff", 60, L"wakeup"},
 };
 
+// Not 0: the device stays on whatever its timeouts say, as a developer's device would
+// (`velmora device sleep never`). Beside the timeouts, 32-bit.
+constexpr wchar_t NeverSleepValue[] = L"NeverSleep";
+
 // What the emulated battery driver reports (HKLM): one binary value holding the whole report,
 // so that a status read costs one key open and one read.
 constexpr wchar_t BatteryKey[] = L"Drivers\\BuiltIn\\Battery";
@@ -145,8 +149,7 @@ inline bool ReadDword(HKEY root, const wchar_t* key, const wchar_t* value, DWORD
 
 inline bool WriteDword(HKEY root, const wchar_t* key, const wchar_t* value, DWORD data) {
     HKEY h;
-    if (RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) != ERROR_SUCCESS)
         return false;
     LONG rc =
         RegSetValueExW(h, value, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);

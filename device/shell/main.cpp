@@ -2,6 +2,7 @@
 // leaves the rest of the screen to programs as the work area.
 #include <windows.h>
 #include <array>
+#include "power.h"
 #include "startup.h"
 #include "taskbar.h"
 #include "tray_icons.h"
@@ -14,16 +15,23 @@ void SetWorkArea(int top) {
     SystemParametersInfoW(SPI_SETWORKAREA, 0, &area, SPIF_SENDCHANGE);
 }
 
-// Sleeps until a message comes or a process that owns an icon ends: its icon leaves at once,
-// with no timer waking the shell to look.
+// Sleeps until a message comes, a process that owns an icon ends (its icon leaves at once,
+// with no timer waking the shell to look) or the backlight settings change.
 void RunMessageLoop(HWND taskbar) {
     for (;;) {
-        std::array<HANDLE, tray::MaxIcons> owners;
-        const DWORD count = OwnerProcesses(owners.data());
+        std::array<HANDLE, tray::MaxIcons + 1> handles;
+        DWORD count = OwnerProcesses(handles.data());
+        const DWORD owners = count;
+        if (HANDLE backlight = BacklightChangeEvent())
+            handles[count++] = backlight;
         const DWORD woke =
-            MsgWaitForMultipleObjects(count, owners.data(), FALSE, INFINITE, QS_ALLINPUT);
-        if (woke < WAIT_OBJECT_0 + count) {
+            MsgWaitForMultipleObjects(count, handles.data(), FALSE, INFINITE, QS_ALLINPUT);
+        if (woke < WAIT_OBJECT_0 + owners) {
             ForgetEndedOwners(taskbar);
+            continue;
+        }
+        if (woke < WAIT_OBJECT_0 + count) {
+            BacklightChanged();
             continue;
         }
         if (woke == WAIT_FAILED)
@@ -48,6 +56,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     if (!taskbar)
         return 1;
     SetWorkArea(tray::TaskbarHeight);
+    CreatePowerManager(instance);
     // The notification area is up: what starts now can show its icon.
     RunStartupFolder();
     RunMessageLoop(taskbar);

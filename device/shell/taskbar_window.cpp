@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <cwchar>
 #include <vector>
+#include "power.h"
 #include "taskbar.h"
 #include "tray_icons.h"
 #include "tray_protocol.h"
@@ -170,6 +171,9 @@ void NotifyOwner(const TrayIcon& icon, UINT stylusMessage) {
 }
 
 void StylusDown(HWND window, LPARAM position) {
+    // On a dark screen a tap only switches the device on.
+    if (!NoteTaskbarTap())
+        return;
     RemoveOrphanIcons();
     int index = IconAtPoint(
         window, POINT{static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))});

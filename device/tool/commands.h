@@ -15,6 +15,19 @@ int WaitCommand(int argc, wchar_t** argv);
 int TrayCommand(int argc, wchar_t** argv);
 int TapCommand(int argc, wchar_t** argv);
 int ExportsCommand(int argc, wchar_t** argv);
+int ScreenCommand(int argc, wchar_t** argv);
+int LogCommand(int argc, wchar_t** argv);
+int TouchCommand(int argc, wchar_t** argv);
+int WakeCommand(int argc, wchar_t** argv);
+int SleepCommand(int argc, wchar_t** argv);
+
+// The shell's power manager: its status, and the news of a changed power source.
+namespace power {
+struct StatusReply;
+}
+bool RequestPowerStatus(power::StatusReply* reply);
+const wchar_t* LightOf(const power::StatusReply& reply);
+void AnnouncePowerStatus();
 
 // The whole screen as a PNG file, and its size; false when the file cannot be written.
 bool WriteScreenshot(const wchar_t* path, int* width, int* height);

@@ -12,13 +12,12 @@ struct Command {
 };
 
 constexpr Command Commands[] = {
-    {L"timeouts", TimeoutsCommand}, {L"power", PowerCommand},
-    {L"spy", SpyCommand},           {L"reg", RegCommand},
-    {L"cleanflag", CleanFlagCommand}, {L"desktop", DesktopCommand},
-    {L"exec", ExecCommand},           {L"shot", ShotCommand},
-    {L"pages", PagesCommand},         {L"wait", WaitCommand},
-    {L"tray", TrayCommand},           {L"tap", TapCommand},
-    {L"exports", ExportsCommand},
+    {L"timeouts", TimeoutsCommand}, {L"power", PowerCommand},         {L"spy", SpyCommand},
+    {L"reg", RegCommand},           {L"cleanflag", CleanFlagCommand}, {L"desktop", DesktopCommand},
+    {L"exec", ExecCommand},         {L"shot", ShotCommand},           {L"pages", PagesCommand},
+    {L"wait", WaitCommand},         {L"tray", TrayCommand},           {L"tap", TapCommand},
+    {L"exports", ExportsCommand},   {L"screen", ScreenCommand},       {L"log", LogCommand},
+    {L"touch", TouchCommand},       {L"wake", WakeCommand},           {L"sleep", SleepCommand},
 };
 
 } // namespace

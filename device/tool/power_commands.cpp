@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "device_store.h"
 #include "output.h"
+#include "power_protocol.h"
 #include "wince.h"
 
 namespace {
@@ -17,9 +18,10 @@ struct Choice {
     DWORD value;
 };
 
-constexpr Choice AcChoices[] = {
-    {L"off", AC_LINE_OFFLINE}, {L"on", AC_LINE_ONLINE},
-    {L"backup", AC_LINE_BACKUP_POWER}, {L"unknown", AC_LINE_UNKNOWN}};
+constexpr Choice AcChoices[] = {{L"off", AC_LINE_OFFLINE},
+                                {L"on", AC_LINE_ONLINE},
+                                {L"backup", AC_LINE_BACKUP_POWER},
+                                {L"unknown", AC_LINE_UNKNOWN}};
 
 // "off" makes the driver fail every status read; the battery it reports is kept for "on".
 constexpr Choice DriverChoices[] = {{L"on", 0}, {L"off", 1}};
@@ -103,6 +105,8 @@ void PrintPower(const device_store::BatteryReport& report) {
         Print(L"%ls %lu\n", field.value, value);
     }
     Print(L"Driver %ls\n", report.driverOff ? L"off" : L"on");
+    power::StatusReply status;
+    Print(L"Light %ls\n", RequestPowerStatus(&status) ? LightOf(status) : L"unknown");
 }
 
 } // namespace
@@ -158,6 +162,8 @@ int PowerCommand(int argc, wchar_t** argv) {
         PrintError(L"power: the battery report cannot be stored\n");
         return 1;
     }
+    if (argc > 0)
+        AnnouncePowerStatus();
     PrintPower(report);
     return 0;
 }
@@ -178,8 +184,8 @@ int CleanFlagCommand(int argc, wchar_t** argv) {
         return 2;
     }
     DWORD flag = 0;
-    device_store::ReadDword(HKEY_LOCAL_MACHINE, device_store::InitKey,
-                            device_store::CleanBootValue, &flag);
+    device_store::ReadDword(HKEY_LOCAL_MACHINE, device_store::InitKey, device_store::CleanBootValue,
+                            &flag);
     Print(L"%lu\n", flag ? 1UL : 0UL);
     return 0;
 }

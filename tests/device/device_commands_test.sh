@@ -3,7 +3,7 @@
 set -uo pipefail
 v() { "$VELMORA_ROOT/velmora" device "$@"; }
 fail=0
-before=$(v timeouts; v power; v exports)
+before=$(v timeouts; v power; v exports; v sleep)
 while IFS= read -r args; do
     # shellcheck disable=SC2086
     err=$(v $args 2>&1 >/dev/null)
@@ -42,9 +42,19 @@ tap 0
 tap 99
 shot
 shot /nonexistent/folder/screen.png
+touch 240,10
+touch 10,320
+touch 10
+touch x,5
+touch 1,2 3,4
+wake
+wake --alarm
+sleep forever
+sleep never now
+log extra
 frobnicate
 CASES
-after=$(v timeouts; v power; v exports)
+after=$(v timeouts; v power; v exports; v sleep)
 if [ "$before" != "$after" ]; then
     echo "FAIL: bad arguments changed the device: before [$before] after [$after]"
     fail=1

@@ -26,7 +26,11 @@ expect "0" "$(wine "$VELMORA_DEVICE/prefix/drive_c/windows/devtool.exe" cleanfla
 v timeouts --battery 5 >/dev/null
 v reset --clean 2>/dev/null
 expect "battery 180 external 300 wakeup 60 " "$(timeouts)" "reset --clean forces a cold boot"
+# A device of the tests stays on, also after a cold boot.
+expect "never" "$(v sleep | tr -d '\r')" "sleep after the cold boot"
+expect "on, light on, sleep never" "$(v status | sed -n 2p | sed 's/ since [-0-9]* [:0-9]*//')" \
+    "the screen after the cold boot"
 
-expect "running" "$(v status | cut -d' ' -f1)" "the device runs after the tests"
+expect "running" "$(v status | head -1 | cut -d' ' -f1)" "the device runs after the tests"
 [ $fail = 0 ] && echo "device restart: all passed"
 exit $fail

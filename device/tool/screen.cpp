@@ -1,0 +1,214 @@
+// The device's screen and its power manager in the shell: on or off, the light, the log of
+// power events, a tap anywhere, a wake by an alarm, and whether the device sleeps at all.
+#include <windows.h>
+#include <cwchar>
+#include "commands.h"
+#include "device_store.h"
+#include "output.h"
+#include "power_protocol.h"
+
+namespace {
+
+struct StatusAnswer {
+    bool received;
+    power::StatusReply reply;
+};
+StatusAnswer Answer;
+
+LRESULT CALLBACK AnswerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_COPYDATA)
+        return DefWindowProcW(window, message, wParam, lParam);
+    const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (!copy || copy->dwData != power::StatusReplyTag ||
+        copy->cbData != sizeof(power::StatusReply) || !copy->lpData)
+        return FALSE;
+    Answer.reply = *static_cast<const power::StatusReply*>(copy->lpData);
+    Answer.received = Answer.reply.count <= power::LogLength;
+    return TRUE;
+}
+
+HWND Layer() {
+    return FindWindowExW(nullptr, nullptr, power::LayerClass, nullptr);
+}
+
+const wchar_t* const NoShell =
+    L"%ls: the device shell does not answer (is devshell.exe running?)\n";
+
+// Sends the layer one of its messages; false when it does not answer.
+bool Tell(UINT message, LRESULT* result = nullptr) {
+    HWND layer = Layer();
+    DWORD_PTR answer = 0;
+    if (!layer || !SendMessageTimeoutW(layer, message, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer) ||
+        !answer)
+        return false;
+    if (result)
+        *result = static_cast<LRESULT>(answer);
+    return true;
+}
+
+const wchar_t* ScreenWord(power::Screen screen) {
+    return screen == power::Screen::Off ? L"off" : L"on";
+}
+
+const wchar_t* LightWord(power::Screen screen) {
+    switch (screen) {
+    case power::Screen::On:
+        return L"on";
+    case power::Screen::Dimmed:
+        return L"dimmed";
+    case power::Screen::Off:
+        break;
+    }
+    return L"off";
+}
+
+void PrintTime(const SYSTEMTIME& t) {
+    Print(L"%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+          t.wSecond);
+}
+
+// "X,Y" on the screen.
+bool ParsePoint(const wchar_t* text, POINT* point) {
+    const wchar_t* comma = wcschr(text, L',');
+    if (!comma || comma - text > 5)
+        return false;
+    wchar_t x[8] = L"";
+    wcsncpy(x, text, comma - text);
+    unsigned long px = 0, py = 0;
+    if (!ParseNumber(x, 0xFFFF, &px) || !ParseNumber(comma + 1, 0xFFFF, &py) ||
+        static_cast<int>(px) >= GetSystemMetrics(SM_CXSCREEN) ||
+        static_cast<int>(py) >= GetSystemMetrics(SM_CYSCREEN))
+        return false;
+    *point = POINT{static_cast<LONG>(px), static_cast<LONG>(py)};
+    return true;
+}
+
+} // namespace
+
+bool RequestPowerStatus(power::StatusReply* reply) {
+    HWND layer = Layer();
+    if (!layer)
+        return false;
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = AnswerProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"VelmoraPowerAnswer";
+    RegisterClassW(&wc);
+    HWND replyTo = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   wc.hInstance, nullptr);
+    Answer = StatusAnswer{};
+    DWORD_PTR answer = 0;
+    BOOL sent = SendMessageTimeoutW(layer, power::StatusMessage, reinterpret_cast<WPARAM>(replyTo),
+                                    0, SMTO_ABORTIFHUNG, 5000, &answer);
+    DestroyWindow(replyTo);
+    if (!sent || !answer || !Answer.received)
+        return false;
+    *reply = Answer.reply;
+    return true;
+}
+
+const wchar_t* LightOf(const power::StatusReply& reply) {
+    return LightWord(reply.screen);
+}
+
+// One line: "on since ..." or "off since ...", then what keeps it on.
+int ScreenCommand(int argc, wchar_t**) {
+    power::StatusReply reply;
+    if (argc != 0) {
+        PrintError(L"screen: no arguments\n");
+        return 2;
+    }
+    if (!RequestPowerStatus(&reply)) {
+        PrintError(NoShell, L"screen");
+        return 1;
+    }
+    Print(L"%ls since ", ScreenWord(reply.screen));
+    PrintTime(reply.since);
+    Print(L", light %ls%ls\n", LightWord(reply.screen), reply.neverSleeps ? L", sleep never" : L"");
+    return 0;
+}
+
+int LogCommand(int argc, wchar_t**) {
+    power::StatusReply reply;
+    if (argc != 0) {
+        PrintError(L"log: no arguments\n");
+        return 2;
+    }
+    if (!RequestPowerStatus(&reply)) {
+        PrintError(NoShell, L"log");
+        return 1;
+    }
+    for (DWORD i = 0; i < reply.count; ++i) {
+        const power::LogEntry& entry = reply.log[i];
+        WCHAR cause[power::CauseLength + 1] = L"";
+        wmemcpy(cause, entry.cause, power::CauseLength);
+        Print(L"%lu ", static_cast<unsigned long>(entry.number));
+        PrintTime(entry.at);
+        Print(L" %ls: %ls\n",
+              entry.screen == power::Screen::Dimmed ? L"dimmed" : ScreenWord(entry.screen), cause);
+    }
+    return 0;
+}
+
+// A stylus tap through the device's input, as a finger on the glass would make it.
+int TouchCommand(int argc, wchar_t** argv) {
+    POINT point;
+    if (argc != 1 || !ParsePoint(argv[0], &point)) {
+        PrintError(L"touch: expected X,Y on the %dx%d screen, such as 120,160\n",
+                   GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+        return 2;
+    }
+    SetCursorPos(point.x, point.y);
+    INPUT tap[2] = {};
+    tap[0].type = tap[1].type = INPUT_MOUSE;
+    tap[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    tap[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    if (SendInput(2, tap, sizeof(INPUT)) != 2) {
+        PrintError(L"touch: the device took no input\n");
+        return 1;
+    }
+    return 0;
+}
+
+int WakeCommand(int argc, wchar_t** argv) {
+    if (argc != 1 || wcscmp(argv[0], L"--notification") != 0) {
+        PrintError(L"wake: expected --notification\n");
+        return 2;
+    }
+    LRESULT result = 0;
+    if (!Tell(power::WakeMessage, &result)) {
+        PrintError(NoShell, L"wake");
+        return 1;
+    }
+    Print(result == 1 ? L"switched on by a notification\n" : L"already on\n");
+    return 0;
+}
+
+int SleepCommand(int argc, wchar_t** argv) {
+    const bool never = argc == 1 && wcscmp(argv[0], L"never") == 0;
+    if (argc > 1 || (argc == 1 && !never && wcscmp(argv[0], L"normal") != 0)) {
+        PrintError(L"sleep: expected nothing, never or normal\n");
+        return 2;
+    }
+    if (argc == 1) {
+        if (!device_store::WriteDword(HKEY_LOCAL_MACHINE, device_store::PowerKey,
+                                      device_store::NeverSleepValue, never ? 1 : 0)) {
+            PrintError(L"sleep: the setting cannot be stored\n");
+            return 1;
+        }
+        // A shell not yet started reads it as it starts.
+        Tell(power::ReconsiderMessage);
+    }
+    DWORD value = 0;
+    device_store::ReadDword(HKEY_LOCAL_MACHINE, device_store::PowerKey,
+                            device_store::NeverSleepValue, &value);
+    Print(L"%ls\n", value ? L"never" : L"normal");
+    return 0;
+}
+
+// The battery driver tells the power manager that the power source may have changed.
+void AnnouncePowerStatus() {
+    if (HWND layer = Layer())
+        SendMessageTimeoutW(layer, WM_POWERBROADCAST, PBT_APMPOWERSTATUSCHANGE, 0, SMTO_ABORTIFHUNG,
+                            2000, nullptr);
+}
