@@ -30,19 +30,13 @@ wait_light() { # STATE SECONDS
 }
 # Whether the screenshot is black on every row, on the even rows only, or on none.
 rows() { # PNG
-    python3 - "$1" <<'EOF'
-import struct, sys, zlib
-data = open(sys.argv[1], "rb").read()
-at, idat, size = 8, b"", None
-while at < len(data):
-    length, kind = struct.unpack(">I4s", data[at:at + 8])
-    if kind == b"IHDR":
-        size = struct.unpack(">II", data[at + 8:at + 16])
-    elif kind == b"IDAT":
-        idat += data[at + 8:at + 8 + length]
-    at += 12 + length
-raw, (width, height) = zlib.decompress(idat), size
-black = [not any(raw[y * (width * 3 + 1) + 1:(y + 1) * (width * 3 + 1)]) for y in range(height)]
+    /usr/bin/python3 - "$1" <<'EOF'
+import sys
+from PIL import Image
+image = Image.open(sys.argv[1]).convert("RGB")
+width, height = image.size
+pixels = image.load()
+black = [all(pixels[x, y] == (0, 0, 0) for x in range(width)) for y in range(height)]
 print("all" if all(black) else "even" if all(black[0::2]) and not any(black[1::2]) else
       "none" if not any(black) else "some")
 EOF
