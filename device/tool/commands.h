@@ -1,6 +1,7 @@
 // The device tool's commands. Each takes its own arguments (after the command name) and
 // returns the exit code; bad arguments print one line to stderr, exit 2 and change nothing.
 #pragma once
+#include <windows.h>
 
 int TimeoutsCommand(int argc, wchar_t** argv);
 int PowerCommand(int argc, wchar_t** argv);
@@ -28,6 +29,10 @@ struct StatusReply;
 bool RequestPowerStatus(power::StatusReply* reply);
 const wchar_t* LightOf(const power::StatusReply& reply);
 void AnnouncePowerStatus();
+
+// A message-only window of class `className` (registered on first use) for the shell's answer
+// to a request; the caller destroys it.
+HWND CreateReplyWindow(WNDPROC proc, const wchar_t* className);
 
 // The whole screen as a PNG file, and its size; false when the file cannot be written.
 bool WriteScreenshot(const wchar_t* path, int* width, int* height);

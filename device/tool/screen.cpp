@@ -89,13 +89,7 @@ bool RequestPowerStatus(power::StatusReply* reply) {
     HWND layer = Layer();
     if (!layer)
         return false;
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = AnswerProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"VelmoraPowerAnswer";
-    RegisterClassW(&wc);
-    HWND replyTo = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                   wc.hInstance, nullptr);
+    HWND replyTo = CreateReplyWindow(AnswerProc, L"VelmoraPowerAnswer");
     Answer = StatusAnswer{};
     DWORD_PTR answer = 0;
     BOOL sent = SendMessageTimeoutW(layer, power::StatusMessage, reinterpret_cast<WPARAM>(replyTo),
@@ -112,16 +106,28 @@ const wchar_t* LightOf(const power::StatusReply& reply) {
 }
 
 // One line: "on since ..." or "off since ...", then what keeps it on.
-int ScreenCommand(int argc, wchar_t**) {
-    power::StatusReply reply;
+namespace {
+
+// The shell's power status for a command without arguments: 0, or the exit code with which
+// the command ends.
+int StatusFor(const wchar_t* command, int argc, power::StatusReply* reply) {
     if (argc != 0) {
-        PrintError(L"screen: no arguments\n");
+        PrintError(L"%ls: no arguments\n", command);
         return 2;
     }
-    if (!RequestPowerStatus(&reply)) {
-        PrintError(NoShell, L"screen");
+    if (!RequestPowerStatus(reply)) {
+        PrintError(NoShell, command);
         return 1;
     }
+    return 0;
+}
+
+} // namespace
+
+int ScreenCommand(int argc, wchar_t**) {
+    power::StatusReply reply;
+    if (int code = StatusFor(L"screen", argc, &reply))
+        return code;
     Print(L"%ls since ", ScreenWord(reply.screen));
     PrintTime(reply.since);
     Print(L", light %ls%ls\n", LightWord(reply.screen), reply.neverSleeps ? L", sleep never" : L"");
@@ -130,14 +136,8 @@ int ScreenCommand(int argc, wchar_t**) {
 
 int LogCommand(int argc, wchar_t**) {
     power::StatusReply reply;
-    if (argc != 0) {
-        PrintError(L"log: no arguments\n");
-        return 2;
-    }
-    if (!RequestPowerStatus(&reply)) {
-        PrintError(NoShell, L"log");
-        return 1;
-    }
+    if (int code = StatusFor(L"log", argc, &reply))
+        return code;
     for (DWORD i = 0; i < reply.count; ++i) {
         const power::LogEntry& entry = reply.log[i];
         WCHAR cause[power::CauseLength + 1] = L"";

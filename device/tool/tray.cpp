@@ -33,13 +33,7 @@ bool RequestIconList(HWND* taskbar, std::vector<tray::ListEntry>* entries) {
     *taskbar = FindWindowExW(nullptr, nullptr, tray::ShellClass, tray::ShellTitle);
     if (!*taskbar)
         return false;
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = ReplyProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"VelmoraTrayReply";
-    RegisterClassW(&wc);
-    HWND replyTo = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                   wc.hInstance, nullptr);
+    HWND replyTo = CreateReplyWindow(ReplyProc, L"VelmoraTrayReply");
     COPYDATASTRUCT request = {tray::ListRequestTag, 0, nullptr};
     DWORD_PTR answer = 0;
     Reply = ListReply{};
@@ -121,4 +115,14 @@ int TapCommand(int argc, wchar_t** argv) {
                         nullptr);
     SendMessageTimeoutW(taskbar, WM_LBUTTONUP, 0, point, SMTO_ABORTIFHUNG, 2000, nullptr);
     return 0;
+}
+
+HWND CreateReplyWindow(WNDPROC proc, const wchar_t* className) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = className;
+    RegisterClassW(&wc);
+    return CreateWindowExW(0, className, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
+                           nullptr);
 }
