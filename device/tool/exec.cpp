@@ -1,5 +1,6 @@
 // Starts a program of the device's \Windows the way device programs start each other: the
-// command line holds only the arguments, and the program does not wait.
+// command line holds only the arguments. It returns once the program's process is created,
+// waiting neither for its windows nor for its end.
 #include <windows.h>
 #include <cwchar>
 #include <string>
@@ -24,12 +25,31 @@ int ExecCommand(int argc, wchar_t** argv) {
             line += L' ';
         line += argv[i];
     }
+    // The program's standard handles go nowhere: given ours, it would hold the caller's output
+    // open for as long as it runs, and `exec ... | cat` would wait for its end.
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    HANDLE nowhere =
+        CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    &inherited, OPEN_EXISTING, 0, nullptr);
+    if (nowhere == INVALID_HANDLE_VALUE) {
+        PrintError(L"exec: %ls did not start (no NUL device, error %lu)\n", argv[0],
+                   GetLastError());
+        return 1;
+    }
+    // Only that handle is passed on.
+    for (DWORD id : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
+        SetHandleInformation(GetStdHandle(id), HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW si = {};
     si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = si.hStdOutput = si.hStdError = nowhere;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, dir, &si,
-                        &pi)) {
-        PrintError(L"exec: %ls did not start (error %lu)\n", argv[0], GetLastError());
+    const BOOL started = CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, TRUE,
+                                        DETACHED_PROCESS, nullptr, dir, &si, &pi);
+    const DWORD error = GetLastError();
+    CloseHandle(nowhere);
+    if (!started) {
+        PrintError(L"exec: %ls did not start (error %lu)\n", argv[0], error);
         return 1;
     }
     Print(L"%lu\n", pi.dwProcessId);

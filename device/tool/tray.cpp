@@ -91,7 +91,8 @@ int TrayCommand(int argc, wchar_t** argv) {
     return 0;
 }
 
-// A stylus tap on the N-th icon from the left: down and up in the middle of its slot.
+// A stylus tap on the N-th icon from the left, in the middle of its slot, through the device's
+// input as `touch` makes it.
 int TapCommand(int argc, wchar_t** argv) {
     unsigned long position = 1;
     if (argc > 1 || (argc == 1 && (!ParseNumber(argv[0], 1000, &position) || position == 0))) {
@@ -110,10 +111,12 @@ int TapCommand(int argc, wchar_t** argv) {
         return 1;
     }
     const RECT& slot = entries[position - 1].bounds;
-    LPARAM point = MAKELPARAM((slot.left + slot.right) / 2, (slot.top + slot.bottom) / 2);
-    SendMessageTimeoutW(taskbar, WM_LBUTTONDOWN, MK_LBUTTON, point, SMTO_ABORTIFHUNG, 2000,
-                        nullptr);
-    SendMessageTimeoutW(taskbar, WM_LBUTTONUP, 0, point, SMTO_ABORTIFHUNG, 2000, nullptr);
+    POINT middle = {(slot.left + slot.right) / 2, (slot.top + slot.bottom) / 2};
+    ClientToScreen(taskbar, &middle);
+    if (!PressAt(middle)) {
+        PrintError(L"tap: the device took no input\n");
+        return 1;
+    }
     return 0;
 }
 

@@ -313,15 +313,18 @@ TEST_F(StatusPage, RefreshesAfterAboutATenthOfASecondThenEveryTwoSecondsAlsoWhil
             ASSERT_EQ(3u, ticks.size()) << "refreshes in 9 s while hidden";
             EXPECT_FALSE(IsWindowVisible(page));
             EXPECT_EQ("33%", TextOf(page, MainState)) << "a change while hidden is shown";
-            // Tolerant bounds, as the machine is shared: about 0.1 s, then about 2 s.
+            // About 0.1 s, then 2 s each. One late refresh on the shared machine is forgiven,
+            // a longer period is not: the three together take at most 6000 ms and a fifth.
             const std::vector<DWORD> gaps = {first - opened, ticks[0] - first, ticks[1] - ticks[0],
                                              ticks[2] - ticks[1]};
             EXPECT_TRUE(gaps[0] >= 80 && gaps[0] < 1000)
                 << "first refresh after " << gaps[0] << " ms, expected about 100";
             for (size_t i = 1; i < gaps.size(); ++i)
-                EXPECT_TRUE(gaps[i] >= 1800 && gaps[i] < 3500)
+                EXPECT_GE(gaps[i], 1800u)
                     << "refresh " << i << " came " << gaps[i] << " ms after the one before, "
                     << "expected about 2000";
+            EXPECT_LE(ticks[2] - first, 7200u)
+                << "three refreshes took " << ticks[2] - first << " ms, expected about 6000";
             // Only the first of the three found a changed battery.
             std::vector<Write> later = recorder.writes();
             later.erase(later.begin(), later.begin() + 1);
