@@ -34,6 +34,7 @@ reg
 spy one two
 exec NoSuchProgram.exe
 exec ..\evil.exe
+exec velmora.htp
 reset --hard
 tray extra
 tray --at extra
