@@ -9,8 +9,8 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int show);
 
-extern "C" int WINAPI WinMainCRTStartup(HINSTANCE instance, HINSTANCE previous,
-                                        LPWSTR commandLine, int show) {
+extern "C" int WINAPI WinMainCRTStartup(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine,
+                                        int show) {
     const auto self = reinterpret_cast<HINSTANCE>(&__ImageBase);
     if (instance != self) {
         // The same arguments, from the platform's calls.
