@@ -1,7 +1,7 @@
 // The applet's frame: its module-wide records and the operations that entry, main window,
 // host dialog and pages call on each other.
 #pragma once
-#include <windows.h>
+#include "wince.h"
 #include <array>
 
 // The applet's name in the control panel; "CPL_" and the name make its window class.

@@ -1,6 +1,6 @@
 // The control-panel entry: the library's start, the CPL_INIT count with the fonts and icons
 // it keeps alive, the description of the one applet, and the opening of its window.
-#include <windows.h>
+#include "wince.h"
 #include <cpl.h>
 #include <cstddef>
 #include "applet.h"

@@ -1,6 +1,6 @@
 // Small guards that give GDI resources back in the right order when a painting ends.
 #pragma once
-#include <windows.h>
+#include "wince.h"
 
 // A device context of a window from GetDC, released when the guard goes.
 class WindowDc {

@@ -1,7 +1,7 @@
 // The host dialog inside the main window: the tab control along its bottom edge and, above
 // it, one page at a time. Pages are made on the first selection of their tab and afterwards
 // only shown and hidden, so they keep their state.
-#include <windows.h>
+#include "wince.h"
 #include <commctrl.h>
 #include "applet.h"
 #include "page_table.h"

@@ -1,6 +1,7 @@
 // The applet's top-level window: full screen with an OK button in its caption. It decides
 // what OK, Cancel and help mean; the host dialog inside it holds tabs and pages.
-#include <windows.h>
+#include "wince.h"
+#include "text.h"
 #include <commctrl.h>
 #include "aygshell.h"
 #include "applet.h"
@@ -8,7 +9,6 @@
 #include "resource.h"
 #include "settings.h"
 #include "start_program.h"
-#include "wince.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ void OpenHelp() {
     if (tab >= 0 && tab < PageCount)
         wsprintfW(commandLine, L"velmora.htp#%s", PageTable[tab].HelpAnchor); // anchors are short
     else
-        lstrcpynW(commandLine, L"Velmora.htp#powersupply_help", HelpLineLength);
+        CopyText(commandLine, L"Velmora.htp#powersupply_help", HelpLineLength);
     StartProgram(L"PegHelp.exe", commandLine);
 }
 

@@ -1,6 +1,6 @@
 // The six tabs of the host dialog, in tab order, with their pages and help anchors.
 #pragma once
-#include <windows.h>
+#include "wince.h"
 #include <array>
 #include "applet.h"
 #include "pages/pages.h"

@@ -5,7 +5,7 @@
 // Character i of a name is (stored byte i + i + 64) mod 256, as a 16-bit character. Every
 // buffer is as long as its stored name, terminator included.
 #pragma once
-#include <windows.h>
+#include "wince.h"
 #include <array>
 #include <cstddef>
 

@@ -1,7 +1,7 @@
 // The heading line of the pages, window class "SEPARATOR": bold text at the left, then a bar
 // to the right edge at half the text height.
 #pragma once
-#include <windows.h>
+#include "wince.h"
 
 constexpr wchar_t SeparatorClassName[] = L"SEPARATOR";
 

@@ -1,7 +1,7 @@
 // The applet's one copy of everything it edits, loaded before its window opens and written
 // back on OK.
 #pragma once
-#include <windows.h>
+#include "wince.h"
 
 enum DeviceProfileId : DWORD {
     ProfileGeneric = 0,

@@ -1,8 +1,7 @@
 // ShowIcon, a stand-alone test entry: puts a test icon into the taskbar's notification area
 // and takes it away again on the next call. Nothing else in the system uses it.
-#include <windows.h>
-#include <shellapi.h>
 #include "wince.h"
+#include <shellapi.h>
 
 namespace {
 
@@ -56,12 +55,12 @@ void AddTestIcon(HINSTANCE instance) {
     TestIcon.Record.uFlags = NIF_MESSAGE | NIF_ICON;
     TestIcon.Record.uCallbackMessage = WM_USER;
     TestIcon.Record.hIcon = TestIcon.Icon;
-    Shell_NotifyIconW(NIM_ADD, &TestIcon.Record);
+    Shell_NotifyIcon(NIM_ADD, &TestIcon.Record);
     TestIcon.Shown = 1;
 }
 
 void RemoveTestIcon() {
-    Shell_NotifyIconW(NIM_DELETE, &TestIcon.Record);
+    Shell_NotifyIcon(NIM_DELETE, &TestIcon.Record);
     DestroyWindow(TestIcon.Window);
     TestIcon.Window = nullptr;
     TestIcon.Shown = 0;

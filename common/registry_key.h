@@ -1,7 +1,7 @@
 // A registry key handle that closes itself: opened for one group of reads or writes and
 // closed straight after, as both deliverables use their keys.
 #pragma once
-#include <windows.h>
+#include "wince.h"
 
 class RegistryKey {
   public:

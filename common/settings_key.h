@@ -1,9 +1,8 @@
 // The Settings key that the notifier and the applet share, and the platform's idle timeouts
 // and power status, used by both through the same few calls.
 #pragma once
-#include <windows.h>
-#include "registry_key.h"
 #include "wince.h"
+#include "registry_key.h"
 
 namespace settings_key {
 

@@ -2,19 +2,17 @@
 // the current directory (\Windows on the device), the command line holding only the
 // arguments.
 #pragma once
-#include <windows.h>
+#include "wince.h"
+#include "text.h"
 
 // The started program's process handle, which the caller closes, or none when it did not
-// start. On Windows CE the caller passes no start-up information; the desktop system needs
-// the record.
+// start. The platform takes no start-up information.
 inline HANDLE StartProgramWithHandle(const wchar_t* program, const wchar_t* arguments) {
     wchar_t commandLine[256]; // CreateProcessW may write into its command line
-    lstrcpynW(commandLine, arguments, 256);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
+    CopyText(commandLine, arguments, 256);
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
+                        nullptr, &process))
         return nullptr;
     CloseHandle(process.hThread);
     return process.hProcess;

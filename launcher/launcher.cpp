@@ -1,6 +1,6 @@
 // Opens the applet on its first page through the device's control-panel host, so it can be
 // started like an ordinary program. Its own command line is ignored; it waits for nothing.
-#include <windows.h>
+#include "wince.h"
 #include "start_program.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {

@@ -135,10 +135,9 @@ int RunNotifier(HINSTANCE instance, NamedMutex& start) {
 
 } // namespace
 
-// The command line is the arguments alone, as the device passes it (wWinMain's own argument
-// would skip a first word as if it were the program's name).
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
-    const Request request = ParseRequest(GetCommandLineW());
+// The command line is the arguments alone, as the platform passes them.
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
+    const Request request = ParseRequest(commandLine);
     NamedMutex start(StartMutexName);
     if (!start.Take(StartWaitLimit))
         return 0;

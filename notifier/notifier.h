@@ -1,6 +1,6 @@
 // The notifier's process-wide state and the pieces its files share.
 #pragma once
-#include <windows.h>
+#include "wince.h"
 #include <shellapi.h>
 
 // One per process, for the whole process.

@@ -88,14 +88,14 @@ void AddTrayIcon() {
     icon.uFlags = NIF_MESSAGE | NIF_ICON;
     icon.uCallbackMessage = TrayCallbackMessage;
     icon.hIcon = NotifierState.locked ? NotifierState.lockedIcon : NotifierState.unlockedIcon;
-    Shell_NotifyIconW(NIM_ADD, &icon);
+    Shell_NotifyIcon(NIM_ADD, &icon);
 }
 
 void ShowTrayIcon(HICON icon) {
     NotifierState.trayIcon.hIcon = icon;
-    Shell_NotifyIconW(NIM_MODIFY, &NotifierState.trayIcon);
+    Shell_NotifyIcon(NIM_MODIFY, &NotifierState.trayIcon);
 }
 
 void RemoveTrayIcon() {
-    Shell_NotifyIconW(NIM_DELETE, &NotifierState.trayIcon);
+    Shell_NotifyIcon(NIM_DELETE, &NotifierState.trayIcon);
 }

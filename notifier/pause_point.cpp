@@ -1,6 +1,6 @@
 // Test builds only (see pause_point.h): never linked into the shipped notifier.
 #include "pause_point.h"
-#include <windows.h>
+#include "wince.h"
 
 void PausePoint(const char* name) {
     char wanted[64];

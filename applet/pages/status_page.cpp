@@ -2,14 +2,14 @@
 // remaining and full lifetime, the version and the logo. A window timer refreshes it every two
 // seconds, also while another tab hides it; it writes its controls only when the status
 // changed.
-#include <windows.h>
+#include "wince.h"
+#include "text.h"
 #include <array>
 #include <cstring>
 #include <iterator>
 #include "applet.h"
 #include "pages.h"
 #include "resource.h"
-#include "wince.h"
 
 namespace {
 
@@ -95,13 +95,13 @@ void FormatCharge(Text text, const wchar_t* state, BYTE percent) {
     if (IsKnownPercent(percent))
         wsprintfW(text, L"%d%%", percent);
     else
-        lstrcpynW(text, state, TextLength);
+        CopyText(text, state, TextLength);
 }
 
 void FormatLifetime(Text text, DWORD seconds) {
     const DWORD hours = seconds / 3600;
     if (seconds == BATTERY_LIFE_UNKNOWN || hours > MostHours)
-        lstrcpynW(text, UnknownText, TextLength);
+        CopyText(text, UnknownText, TextLength);
     else
         wsprintfW(text, L"%d Std. %d Min. verbleibend", static_cast<int>(hours),
                   static_cast<int>(seconds / 60 % 60));

@@ -2,7 +2,7 @@
 // TimeoutBinding of the selected tab. The upper group switches and steps an idle timeout, the
 // lower one the backlight time of the same power state. Nothing is typed: the number fields
 // only show what the check boxes and arrows make, and the values live in AppletSettings alone.
-#include <windows.h>
+#include "wince.h"
 #include <commctrl.h>
 #include <array>
 #include "pages.h"

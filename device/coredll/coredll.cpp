@@ -1,5 +1,6 @@
-// The device's core library: the CE calls that desktop Win32 lacks, over a persistent store
-// (device_store.h). Everything else the deliverables call comes from the ordinary DLLs.
+// The device's core library: the calls where the platform behaves unlike desktop Win32, over a
+// persistent store (device_store.h). Every other call of the platform's table
+// (platform/coredll.def) is a forwarder to desktop Wine.
 #include <windows.h>
 #include "device_store.h"
 #include "wince.h"
@@ -164,9 +165,33 @@ LONG WINAPI CeRegCreateKeyExW(HKEY root, LPCWSTR path, DWORD reserved, LPWSTR cl
                            access ? access : KEY_ALL_ACCESS, security, key, disposition);
 }
 
-HANDLE WINAPI CeCreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset,
-                             BOOL initialState, LPCWSTR name) {
-    return CreateEventW(attributes, manualReset, initialState, name);
+// The platform passes a program only its arguments. Wine passes the command line its creator
+// gave, and an empty one as the program's own quoted path, which no command line of the
+// platform starts with: a quoted first word is the program's name, and what follows it is the
+// command line.
+LPWSTR WINAPI CeGetCommandLineW(void) {
+    LPWSTR line = GetCommandLineW();
+    if (line[0] != L'"')
+        return line;
+    LPWSTR rest = line + 1;
+    while (*rest && *rest != L'"')
+        ++rest;
+    if (*rest)
+        ++rest;
+    while (*rest == L' ' || *rest == L'\t')
+        ++rest;
+    return rest;
+}
+
+// The platform takes no start-up information (callers pass none); Wine needs the record.
+BOOL WINAPI CeCreateProcessW(LPCWSTR program, LPWSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                             LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags,
+                             LPVOID environment, LPCWSTR directory, LPSTARTUPINFOW startup,
+                             LPPROCESS_INFORMATION information) {
+    STARTUPINFOW none = {};
+    none.cb = sizeof none;
+    return CreateProcessW(program, commandLine, process, thread, inherit, flags, environment,
+                          directory, startup ? startup : &none, information);
 }
 
 BOOL WINAPI EventModify(HANDLE event, DWORD function) {

@@ -67,7 +67,7 @@ std::vector<BYTE> BuildRecord(DWORD message, const NOTIFYICONDATAW& data, size_t
 
 } // namespace
 
-extern "C" BOOL WINAPI CeShell_NotifyIconW(DWORD message, PNOTIFYICONDATAW data) {
+extern "C" BOOL WINAPI CeShell_NotifyIcon(DWORD message, PNOTIFYICONDATAW data) {
     if (!data || (message != NIM_ADD && message != NIM_MODIFY && message != NIM_DELETE)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include "wince.h"
 #include <string>
 #include <vector>
 #include "harness.h"
@@ -160,7 +161,7 @@ HARNESS_CHILD_ROLE(Pattern, L"pattern") {
     icon.uFlags = NIF_ICON;
     icon.hIcon = CreateIcon(wc.hInstance, 16, 16, 1, 32, mask.data(),
                             reinterpret_cast<const BYTE*>(green.data()));
-    if (!Shell_NotifyIconW(NIM_ADD, &icon))
+    if (!Shell_NotifyIcon(NIM_ADD, &icon))
         return 2;
     Pump(60000);
     return 0;

@@ -1,8 +1,9 @@
 // The notification area between processes: icons added through coredll.dll's
-// Shell_NotifyIconW, seen and tapped through the device tool, held by the device shell.
+// Shell_NotifyIcon, seen and tapped through the device tool, held by the device shell.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shellapi.h>
+#include "wince.h"
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -145,12 +146,12 @@ TEST_F(Tray, AnIconIsAddedChangedTappedAndDeletedAcrossProcesses) {
     TestIcon unlocked(RGB(255, 255, 0), 2), locked(RGB(200, 0, 0), 4);
     ASSERT_NE(unlocked.Hash(), locked.Hash());
     auto data = Record(owner.window, 101, NIF_MESSAGE | NIF_ICON, unlocked.icon);
-    ASSERT_TRUE(Shell_NotifyIconW(NIM_ADD, &data));
+    ASSERT_TRUE(Shell_NotifyIcon(NIM_ADD, &data));
     EXPECT_EQ(Line(owner.window, "VelmoraTrayOwner", 101, Callback, unlocked.Hash()), ShownIcons());
 
     data = Record(owner.window, 101, NIF_ICON, locked.icon);
     data.uCallbackMessage = 0; // not in the flags: stays as it was
-    ASSERT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &data));
+    ASSERT_TRUE(Shell_NotifyIcon(NIM_MODIFY, &data));
     EXPECT_EQ(Line(owner.window, "VelmoraTrayOwner", 101, Callback, locked.Hash()), ShownIcons());
 
     ASSERT_EQ(0, RunDevtool(L"tap"));
@@ -164,7 +165,7 @@ TEST_F(Tray, AnIconIsAddedChangedTappedAndDeletedAcrossProcesses) {
         EXPECT_EQ(stylus[i], Owner::received[i].lParam) << "message " << i;
     }
 
-    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &data));
+    ASSERT_TRUE(Shell_NotifyIcon(NIM_DELETE, &data));
     EXPECT_EQ("", ShownIcons());
 }
 
@@ -173,8 +174,8 @@ TEST_F(Tray, IconsStandInTheOrderTheyCameAndTapReachesTheNthOnly) {
     TestIcon a(RGB(0, 0, 255), 0), b(RGB(0, 255, 0), 3);
     auto one = Record(first.window, 1, NIF_MESSAGE | NIF_ICON, a.icon);
     auto two = Record(second.window, 2, NIF_MESSAGE | NIF_ICON, b.icon);
-    ASSERT_TRUE(Shell_NotifyIconW(NIM_ADD, &one));
-    ASSERT_TRUE(Shell_NotifyIconW(NIM_ADD, &two));
+    ASSERT_TRUE(Shell_NotifyIcon(NIM_ADD, &one));
+    ASSERT_TRUE(Shell_NotifyIcon(NIM_ADD, &two));
     EXPECT_EQ(Line(first.window, "VelmoraTrayOwner", 1, Callback, a.Hash()) +
                   Line(second.window, "VelmoraTrayOwner", 2, Callback, b.Hash()),
               ShownIcons());
@@ -188,15 +189,15 @@ TEST_F(Tray, IconsStandInTheOrderTheyCameAndTapReachesTheNthOnly) {
     EXPECT_EQ(1, RunDevtool(L"tap 3", &out)) << out;
     EXPECT_EQ(2, RunDevtool(L"tap 0", &out)) << out;
     EXPECT_EQ(2, RunDevtool(L"tap x", &out)) << out;
-    Shell_NotifyIconW(NIM_DELETE, &one);
-    Shell_NotifyIconW(NIM_DELETE, &two);
+    Shell_NotifyIcon(NIM_DELETE, &one);
+    Shell_NotifyIcon(NIM_DELETE, &two);
 }
 
 HARNESS_CHILD_ROLE(IconOwner, L"icon-owner") {
     Owner owner;
     TestIcon icon(RGB(255, 0, 255), 1);
     auto data = Record(owner.window, 7, NIF_MESSAGE | NIF_ICON, icon.icon);
-    if (!Shell_NotifyIconW(NIM_ADD, &data))
+    if (!Shell_NotifyIcon(NIM_ADD, &data))
         return 1;
     Pump(60000); // until the test ends this process
     return 0;
@@ -217,7 +218,7 @@ TEST_F(Tray, IconsOfWindowsThatAreGoneDisappear) {
 
     Owner owner;
     auto data = Record(owner.window, 8, NIF_MESSAGE, nullptr);
-    ASSERT_TRUE(Shell_NotifyIconW(NIM_ADD, &data));
+    ASSERT_TRUE(Shell_NotifyIcon(NIM_ADD, &data));
     EXPECT_EQ(Line(owner.window, "VelmoraTrayOwner", 8, Callback, "none"), ShownIcons());
     DestroyWindow(owner.window);
     EXPECT_EQ("", ShownIcons()) << "after the owner window was destroyed";
@@ -227,7 +228,7 @@ TEST_F(Tray, RequestsThatCannotBeMetFailAndChangeNothing) {
     Owner owner;
     TestIcon icon(RGB(0, 128, 128), 0);
     auto base = Record(owner.window, 5, NIF_MESSAGE | NIF_ICON, icon.icon);
-    ASSERT_TRUE(Shell_NotifyIconW(NIM_ADD, &base));
+    ASSERT_TRUE(Shell_NotifyIcon(NIM_ADD, &base));
     const std::string before = ShownIcons();
     const struct {
         const char* what;
@@ -250,11 +251,11 @@ TEST_F(Tray, RequestsThatCannotBeMetFailAndChangeNothing) {
     for (const auto& c : cases) {
         auto data = base;
         c.change(data);
-        EXPECT_FALSE(Shell_NotifyIconW(c.message, &data)) << c.what;
+        EXPECT_FALSE(Shell_NotifyIcon(c.message, &data)) << c.what;
         EXPECT_EQ(before, ShownIcons()) << c.what;
     }
-    EXPECT_FALSE(Shell_NotifyIconW(NIM_ADD, nullptr));
-    Shell_NotifyIconW(NIM_DELETE, &base);
+    EXPECT_FALSE(Shell_NotifyIcon(NIM_ADD, nullptr));
+    Shell_NotifyIcon(NIM_DELETE, &base);
 }
 
 TEST_F(Tray, DesktopRecordsWorkAndTipsKeepTheirLength) {
@@ -273,10 +274,10 @@ TEST_F(Tray, DesktopRecordsWorkAndTipsKeepTheirLength) {
     for (const auto& c : cases) {
         NOTIFYICONDATAW data = Record(owner.window, 3, NIF_MESSAGE | NIF_TIP, nullptr, c.size);
         wcscpy(data.szTip, longTip.c_str());
-        ASSERT_TRUE(Shell_NotifyIconW(NIM_ADD, &data)) << "size " << c.size;
+        ASSERT_TRUE(Shell_NotifyIcon(NIM_ADD, &data)) << "size " << c.size;
         EXPECT_EQ(Line(owner.window, "VelmoraTrayOwner", 3, Callback, "none", c.tip), ShownIcons())
             << "size " << c.size;
-        EXPECT_TRUE(Shell_NotifyIconW(NIM_DELETE, &data)) << "size " << c.size;
+        EXPECT_TRUE(Shell_NotifyIcon(NIM_DELETE, &data)) << "size " << c.size;
     }
 }
 

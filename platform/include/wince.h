@@ -1,7 +1,28 @@
-// Windows CE declarations that the desktop MinGW headers lack, with the CE values.
-// The functions are exported by the device's coredll.dll.
+// Windows CE as the package sees it, over the desktop MinGW headers: the declarations they lack,
+// with the platform's values, and the calls that are macros on the platform, as it defines them.
+// Everything declared here is imported from coredll.dll (platform/coredll.def).
 #pragma once
 #include <windows.h>
+#include <wchar.h>
+
+// Macros on the platform: its core library has no such functions.
+#undef CheckDlgButton
+#define CheckDlgButton(dialog, id, check)                                                          \
+    ((BOOL)SendDlgItemMessageW((dialog), (id), BM_SETCHECK, (WPARAM)(check), 0))
+#undef IsDlgButtonChecked
+#define IsDlgButtonChecked(dialog, id) ((UINT)SendDlgItemMessageW((dialog), (id), BM_GETCHECK, 0, 0))
+#undef LockResource
+#define LockResource(resource) ((LPVOID)(resource))
+// The platform waits for one of several objects, never for all.
+#undef MsgWaitForMultipleObjects
+#define MsgWaitForMultipleObjects(count, handles, waitAll, ms, wakeMask)                           \
+    MsgWaitForMultipleObjectsEx((count), (handles), (ms), (wakeMask), 0)
+#undef lstrcpyW
+#define lstrcpyW wcscpy
+#undef lstrcatW
+#define lstrcatW wcscat
+#undef lstrlenW
+#define lstrlenW wcslen
 
 // Idle timeouts of SystemParametersInfoW, in seconds, 0 meaning never.
 #define SPI_SETBATTERYIDLETIMEOUT 251
@@ -71,6 +92,9 @@ static_assert(CE_NOTIFYICONDATA_SIZE == 152, "CE layout");
 #ifdef __cplusplus
 extern "C" {
 #endif
+// The notification area is the core library's, under the one name.
+#undef Shell_NotifyIcon
+BOOL WINAPI Shell_NotifyIcon(DWORD message, PNOTIFYICONDATAW data);
 BOOL WINAPI GetSystemPowerStatusEx(PSYSTEM_POWER_STATUS_EX status, BOOL update);
 BOOL WINAPI EventModify(HANDLE event, DWORD function);
 void WINAPI SetCleanRebootFlag(void);
