@@ -123,7 +123,9 @@ def version(text):
 
 
 def file_entry(text):
-    number, directory, name, source = text.split(":", 3)
+    # The name may hold a colon (a test's drive letter), the others do not.
+    number, directory, rest = text.split(":", 2)
+    name, source = rest.rsplit(":", 1)
     return int(number), directory, name, source
 
 

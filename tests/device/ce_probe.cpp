@@ -1,9 +1,9 @@
-// The smallest CE program: subsystem 9, version 3.00, one import from coredll.dll and no C
-// runtime. The installation tests pack it as a package the device must take.
+// The smallest CE program: one call of coredll.dll. The installer's tests pack it as a package
+// of their own, which the device must take.
 #include <windows.h>
 #include "wince.h"
 
-extern "C" int WINAPI ProbeEntry() {
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     SYSTEM_POWER_STATUS_EX status;
     return GetSystemPowerStatusEx(&status, TRUE) ? 0 : 1;
 }
