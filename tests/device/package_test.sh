@@ -59,13 +59,20 @@ for entry in "${installed[@]}"; do
 done
 
 expect "installed $name: 4 files, 2 shortcuts, 0 registry values" "$(v install "$cab" 2>&1)" "install"
-for entry in "${installed[@]}"; do
-    expect "same" "$(cmp -s "$drive/${entry%%|*}" "${entry#*|}" && echo same || echo differs)" \
-        "installed: ${entry%%|*}"
-done
+installed_files() { # what
+    local entry
+    for entry in "${installed[@]}"; do
+        expect "same" "$(cmp -s "$drive/${entry%%|*}" "${entry#*|}" && echo same || echo differs)" \
+            "$1: ${entry%%|*}"
+    done
+}
+installed_files installed
 expect '"Instl" = dword:00000001 (1) "InstlDir" = sz:"\\Windows"' \
     "$(values "$apps" | grep -o '"Instl" = [^"]*"InstlDir" = sz:"[^"]*"')" "registered under $apps"
 expect "$name" "$(v packages)" "listed"
+expect "installed $name: 4 files, 2 shortcuts, 0 registry values" "$(v install --reinstall "$cab" 2>&1)" \
+    "reinstall"
+installed_files reinstalled
 
 # The Start menu's shortcut opens the applet through its launcher; while it is open, removal
 # changes nothing.
