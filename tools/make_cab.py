@@ -36,7 +36,7 @@ class Strings:
     def id(self, text):
         return self.ids.setdefault(text, len(self.ids) + 1)
 
-    def spec(self, path):  # a path as string IDs, ended by 0
+    def path(self, path):  # a path as string IDs, ended by 0
         ids = [self.id(part) for part in path.split("\\") if part]
         return struct.pack("<%dH" % (len(ids) + 1), *ids, 0)
 
@@ -59,8 +59,8 @@ def setup_file(args):
         files += struct.pack("<HHHIH", number, dir_id, number, 0x2, len(data)) + data
     dir_section = b""
     for path, number in dirs.items():
-        spec = strings.spec(path)
-        dir_section += struct.pack("<HH", number, len(spec)) + spec
+        ids = strings.path(path)
+        dir_section += struct.pack("<HH", number, len(ids)) + ids
     hives = {}  # (root, key) -> id
     keys = b""
     for index, (root, key, name, kind, value) in enumerate(args.reg, 1):
@@ -70,13 +70,13 @@ def setup_file(args):
         keys += struct.pack("<HHHIH", index, hive, 0, TYPES[kind], len(data)) + data
     hive_section = b""
     for (root, key), number in hives.items():
-        spec = strings.spec(key)
-        hive_section += struct.pack("<HHHH", number, ROOTS[root], 0, len(spec)) + spec
+        ids = strings.path(key)
+        hive_section += struct.pack("<HHHH", number, ROOTS[root], 0, len(ids)) + ids
     links = b""
     for index, (ce, name, target) in enumerate(args.link, 1):
-        spec = strings.spec(name)
+        ids = strings.path(name)
         # A link to a file (type 1), stored in the standard directory %CEn%.
-        links += struct.pack("<HHHHHH", index, 0, ce, target, 1, len(spec)) + spec
+        links += struct.pack("<HHHHHH", index, 0, ce, target, 1, len(ids)) + ids
 
     app = args.app.encode("ascii") + b"\0"
     provider = args.provider.encode("ascii") + b"\0"
