@@ -15,7 +15,7 @@ using namespace applet_test;
 
 namespace {
 
-class AppletParts : public testing::Test {
+class AppletRecords : public testing::Test {
   protected:
     static void SetUpTestSuite() { StartLinkedApplet(false); }
     static void TearDownTestSuite() { StopLinkedApplet(false); }
@@ -30,7 +30,7 @@ std::wstring FaceOf(HFONT font, LOGFONTW* description) {
 
 } // namespace
 
-TEST_F(AppletParts, FontsAndBatteryIconsLiveFromTheFirstInitToTheLastExit) {
+TEST_F(AppletRecords, FontsAndBatteryIconsLiveFromTheFirstInitToTheLastExit) {
     ASSERT_EQ(0, InitCount);
     EXPECT_EQ(1, CPlApplet(nullptr, CPL_INIT, 0, 0));
     const SharedResourcesRecord first = SharedResources;
@@ -70,7 +70,7 @@ TEST_F(AppletParts, FontsAndBatteryIconsLiveFromTheFirstInitToTheLastExit) {
     InitCount = 0;
 }
 
-TEST_F(AppletParts, EachTimeoutPageKeepsTheBindingOfItsOwnTab) {
+TEST_F(AppletRecords, EachTimeoutPageKeepsTheBindingOfItsOwnTab) {
     struct Binding {
         DWORD* idle;
         DWORD* backlight;
@@ -112,7 +112,7 @@ TEST_F(AppletParts, EachTimeoutPageKeepsTheBindingOfItsOwnTab) {
     CPlApplet(nullptr, CPL_EXIT, 0, 0);
 }
 
-TEST_F(AppletParts, OkStartsTheNotifierWithUpdateAfterTheSaveOnlyWhileTheLockIconIsWanted) {
+TEST_F(AppletRecords, OkStartsTheNotifierWithUpdateAfterTheSaveOnlyWhileTheLockIconIsWanted) {
     constexpr DWORD Unchanged = 2;
     const struct {
         DWORD atLoad;    // in the Settings key when the window opens
