@@ -2,6 +2,7 @@
 // returns the exit code; bad arguments print one line to stderr, exit 2 and change nothing.
 #pragma once
 #include <windows.h>
+#include "parse_number.h"
 
 int TimeoutsCommand(int argc, wchar_t** argv);
 int PowerCommand(int argc, wchar_t** argv);
@@ -36,6 +37,3 @@ HWND CreateReplyWindow(WNDPROC proc, const wchar_t* className);
 
 // The whole screen as a PNG file, and its size; false when the file cannot be written.
 bool WriteScreenshot(const wchar_t* path, int* width, int* height);
-
-// Strict unsigned decimal, 0 to max.
-bool ParseNumber(const wchar_t* text, unsigned long long max, unsigned long* out);
