@@ -250,6 +250,8 @@ LRESULT CALLBACK LayerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     case power::WakeMessage:
         return Wake();
     case power::ReconsiderMessage:
+        // The device may have been told it is another make, with another backlight key.
+        State.backlightEvent = WatchBacklight();
         if (NeverSleeps())
             SetScreen(Screen::On, L"sleep never");
         Reconsider();

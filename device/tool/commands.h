@@ -22,12 +22,15 @@ int LogCommand(int argc, wchar_t** argv);
 int TouchCommand(int argc, wchar_t** argv);
 int WakeCommand(int argc, wchar_t** argv);
 int SleepCommand(int argc, wchar_t** argv);
+int ModelCommand(int argc, wchar_t** argv);
 
 // The shell's power manager: its status, and the news of a changed power source.
 namespace power {
 struct StatusReply;
 }
 bool RequestPowerStatus(power::StatusReply* reply);
+// Sends one of the power manager's messages; false when no shell answers or it answers 0.
+bool TellPowerManager(UINT message, LRESULT* result = nullptr);
 const wchar_t* LightOf(const power::StatusReply& reply);
 void AnnouncePowerStatus();
 

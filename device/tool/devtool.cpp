@@ -18,6 +18,7 @@ constexpr Command Commands[] = {
     {L"wait", WaitCommand},         {L"tray", TrayCommand},           {L"tap", TapCommand},
     {L"exports", ExportsCommand},   {L"screen", ScreenCommand},       {L"log", LogCommand},
     {L"touch", TouchCommand},       {L"wake", WakeCommand},           {L"sleep", SleepCommand},
+    {L"model", ModelCommand},
 };
 
 } // namespace
