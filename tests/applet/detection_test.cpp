@@ -75,13 +75,16 @@ TEST(AppletDetection, EachMakeOfDeviceShowsItsOwnBacklightTimes) {
     for (const auto& c : cases) {
         const std::string model = Utf8(c.model);
         std::string said;
-        ASSERT_EQ(0, harness::RunDevtool(std::wstring(L"model ") + c.model, &said))
-            << model << ": " << said;
+        const int told = harness::RunDevtool(std::wstring(L"model ") + c.model, &said);
+        EXPECT_EQ(0, told) << model << ": " << said;
+        if (told != 0)
+            continue;
         const Seen seen = OpenOnEveryLowerGroup(host);
         EXPECT_EQ(c.expected.battery, seen.battery) << model << ": Batterie";
         EXPECT_EQ(c.expected.external, seen.external) << model << ": Extern";
     }
-    EXPECT_EQ(0, harness::RunDevtool(L"model generic")) << "the factory's make again";
+    // The factory's make again, whatever failed: later tests expect its keys.
+    EXPECT_EQ(0, harness::RunDevtool(L"model generic"));
     DestroyWindow(host);
     RestoreRegistry();
 }
