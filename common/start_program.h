@@ -11,8 +11,8 @@ inline HANDLE StartProgramWithHandle(const wchar_t* program, const wchar_t* argu
     wchar_t commandLine[256]; // CreateProcessW may write into its command line
     CopyText(commandLine, arguments, 256);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        nullptr, &process))
+    if (!CreateProcessW(program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr,
+                        &process))
         return nullptr;
     CloseHandle(process.hThread);
     return process.hProcess;

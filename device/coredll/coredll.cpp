@@ -26,8 +26,8 @@ DWORD ReadIdleTimeout(const device_store::IdleTimeoutSlot& slot) {
     return seconds;
 }
 
-BOOL HandleIdleTimeout(const device_store::IdleTimeoutSlot& slot, bool isSet, UINT param,
-                       PVOID out, UINT winIni) {
+BOOL HandleIdleTimeout(const device_store::IdleTimeoutSlot& slot, bool isSet, UINT param, PVOID out,
+                       UINT winIni) {
     if (!isSet) {
         if (!out) {
             SetLastError(ERROR_INVALID_PARAMETER);

@@ -10,7 +10,8 @@
 #define CheckDlgButton(dialog, id, check)                                                          \
     ((BOOL)SendDlgItemMessageW((dialog), (id), BM_SETCHECK, (WPARAM)(check), 0))
 #undef IsDlgButtonChecked
-#define IsDlgButtonChecked(dialog, id) ((UINT)SendDlgItemMessageW((dialog), (id), BM_GETCHECK, 0, 0))
+#define IsDlgButtonChecked(dialog, id)                                                             \
+    ((UINT)SendDlgItemMessageW((dialog), (id), BM_GETCHECK, 0, 0))
 #undef LockResource
 #define LockResource(resource) ((LPVOID)(resource))
 // The platform waits for one of several objects, never for all.
