@@ -19,6 +19,7 @@ struct AppletWindowsRecord {
     HWND TabControl;
     std::array<HWND, PageCount> PageWindows; // by tab index; none: the page does not exist
     HWND SavedFocus;                         // focus when the main window was deactivated
+    int SelectedTab; // as the tab control last told of a change; -1: none selected
 };
 extern AppletWindowsRecord AppletWindows;
 
@@ -34,14 +35,18 @@ extern SharedResourcesRecord SharedResources;
 // CPL_INIT messages not yet matched by CPL_EXIT.
 extern LONG InitCount;
 
-// What the shared timeout page edits: the fields of AppletSettings of the selected tab.
+// The power state a timeout page stands for: whose device backlight rules its lower group
+// follows.
+enum class PowerState { Battery, External, Wakeup };
+
+// What the shared timeout page edits on one tab: fields of AppletSettings.
 struct TimeoutBindingRecord {
-    DWORD* IdleTimeout;
+    DWORD* IdleTimeout;      // none: the tab is no timeout tab
     DWORD* BacklightTimeout; // none on "Nachricht"
     DWORD* BacklightAuto;    // none on "Nachricht"
     bool WarnOnZero;
+    PowerState Power;
 };
-extern TimeoutBindingRecord TimeoutBinding;
 
 // entry.cpp
 void CreateSharedResources();
@@ -61,6 +66,11 @@ void SelectInitialTab(UINT tabIndex);
 void SelectPage(int controlId, const NMHDR* header);
 void FocusFirstControl();
 void BroadcastToPages(UINT message, WPARAM wParam, LPARAM lParam);
+// A page keeps the row of the page table it was made from (its init parameter) and finds it
+// again with PageRowOf.
+struct PageRow;
+void KeepPageRow(HWND page, LPARAM initParameter);
+const PageRow& PageRowOf(HWND page);
 // A page's answer to IDCANCEL: forgets its entry in PageWindows and destroys itself.
 void DiscardPage(HWND page);
 // Every page's answer to the host's broadcast of OK (nothing: the values already sit in

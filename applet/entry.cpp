@@ -6,6 +6,7 @@
 #include "applet.h"
 #include "resource.h"
 #include "separator.h"
+#include "turn_taking.h"
 
 SharedResourcesRecord SharedResources;
 LONG InitCount;
@@ -79,62 +80,8 @@ void ExitApplet() {
         ReleaseSharedResources();
 }
 
-// Of hosts opening the applet at the same moment, a plain look-up for an open window lets
-// several find none and each make one. An opening looks only while it holds this mutex, or
-// while another opening holds it and so has, or is about to have, the window; the opening
-// that makes the window holds it until the window is gone.
+// The opening that makes the window holds this mutex until the window is gone.
 constexpr wchar_t WindowMutexName[] = L"Velmora.Applet.Window";
-// How long an opening waits for the holder's window to appear or for the mutex.
-constexpr DWORD TurnWaitLimit = 10000; // ms
-constexpr DWORD TurnWaitStep = 50;     // ms
-
-class WindowTurn {
-  public:
-    WindowTurn() : mutex_(CreateMutexW(nullptr, FALSE, WindowMutexName)) {}
-    ~WindowTurn() {
-        // Taken once per opening, also by a nested opening of this thread (the mutex counts).
-        if (taken_)
-            ReleaseMutex(mutex_);
-        if (mutex_)
-            CloseHandle(mutex_);
-    }
-    WindowTurn(const WindowTurn&) = delete;
-    WindowTurn& operator=(const WindowTurn&) = delete;
-
-    // Without a mutex at all the look-up alone decides, as it would without one. An
-    // abandoned mutex (its host was killed) is as good as a free one.
-    bool Take(DWORD ms) {
-        if (!mutex_)
-            return true;
-        const DWORD result = WaitForSingleObject(mutex_, ms);
-        taken_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
-        return taken_;
-    }
-
-  private:
-    HANDLE mutex_;
-    bool taken_ = false;
-};
-
-// The open applet window, or none: then `turn` is this opening's to make one, unless the
-// holder kept the mutex too long without showing a window (a message box of its own, say).
-HWND FindOpenWindow(WindowTurn& turn, bool* mayOpen) {
-    const DWORD start = GetTickCount();
-    DWORD wait = 0;
-    *mayOpen = false;
-    for (;;) {
-        if (turn.Take(wait)) {
-            HWND open = FindWindowW(MainWindowClassName(), MainWindowTitle);
-            *mayOpen = !open;
-            return open;
-        }
-        if (HWND open = FindWindowW(MainWindowClassName(), MainWindowTitle))
-            return open;
-        if (GetTickCount() - start >= TurnWaitLimit)
-            return nullptr;
-        wait = TurnWaitStep;
-    }
-}
 
 // Serves every window of the host's thread until the main window is gone. The host dialog
 // sees each message first, so Enter and Escape in it or in a page become its OK and Cancel.
@@ -190,13 +137,15 @@ void RegisterAppletClasses(HINSTANCE instance) {
 void OpenMainWindow(HWND host, UINT tabIndex) {
     // One applet window only, in this process or another: the open one comes to the front
     // and keeps its tab.
-    WindowTurn turn;
-    bool mayOpen = false;
-    if (HWND open = FindOpenWindow(turn, &mayOpen)) {
+    // Taken once per opening, also by a nested opening of this thread (the mutex counts).
+    NamedMutex turn(WindowMutexName);
+    if (HWND open = FindInTurn(turn, MainWindowClassName(), MainWindowTitle)) {
         SetForegroundWindow(open);
         return;
     }
-    if (!mayOpen)
+    // Without the mutex the holder kept it too long without showing a window (a message box
+    // of its own, say).
+    if (!turn.turn())
         return;
     RegisterAppletClasses(AppletWindows.Instance);
     if (!CreateMainWindow(AppletWindows.Instance, SW_SHOW, host))

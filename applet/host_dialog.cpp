@@ -9,38 +9,8 @@
 #include "settings.h"
 
 AppletWindowsRecord AppletWindows;
-TimeoutBindingRecord TimeoutBinding;
 
 namespace {
-
-// Which fields of AppletSettings the timeout page edits on tabs 1, 2 and 3.
-struct BindingRow {
-    DWORD AppletSettingsRecord::*Idle;
-    DWORD AppletSettingsRecord::*Backlight;
-    DWORD AppletSettingsRecord::*Auto;
-    bool WarnOnZero;
-};
-
-constexpr int FirstTimeoutTab = 1;
-constexpr std::array<BindingRow, 3> TimeoutBindings = {{
-    {&AppletSettingsRecord::BatteryIdleTimeout, &AppletSettingsRecord::BacklightBatteryTimeout,
-     &AppletSettingsRecord::BacklightBatteryAuto, true},
-    {&AppletSettingsRecord::ExternalIdleTimeout, &AppletSettingsRecord::BacklightExternalTimeout,
-     &AppletSettingsRecord::BacklightExternalAuto, false},
-    {&AppletSettingsRecord::WakeupIdleTimeout, nullptr, nullptr, true},
-}};
-
-DWORD* FieldOrNone(DWORD AppletSettingsRecord::*field) {
-    return field ? &(AppletSettings.*field) : nullptr;
-}
-
-void BindTimeoutPage(int tab) {
-    const BindingRow& row = TimeoutBindings[tab - FirstTimeoutTab];
-    TimeoutBinding.IdleTimeout = FieldOrNone(row.Idle);
-    TimeoutBinding.BacklightTimeout = FieldOrNone(row.Backlight);
-    TimeoutBinding.BacklightAuto = FieldOrNone(row.Auto);
-    TimeoutBinding.WarnOnZero = row.WarnOnZero;
-}
 
 const DLGTEMPLATE* FindDialogTemplate(WORD id) {
     HRSRC resource = FindResourceW(AppletWindows.Instance, MAKEINTRESOURCEW(id), RT_DIALOG);
@@ -56,7 +26,8 @@ HWND CreatePage(int tab) {
     if (!dialog)
         return nullptr;
     HWND page = CreateDialogIndirectParamW(AppletWindows.Instance, dialog, AppletWindows.HostDialog,
-                                           PageTable[tab].Procedure, 0);
+                                           PageTable[tab].Procedure,
+                                           reinterpret_cast<LPARAM>(&PageTable[tab]));
     if (page)
         SetWindowPos(page, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
     return page;
@@ -125,6 +96,7 @@ void CreateHostDialog() {
     AppletWindows.TabControl = GetDlgItem(AppletWindows.HostDialog, IDC_TABS);
     InsertTabs();
     SendMessageW(AppletWindows.TabControl, TCM_SETCURSEL, 0, 0);
+    AppletWindows.SelectedTab = 0;
     InvalidateRect(AppletWindows.TabControl, nullptr, TRUE);
 }
 
@@ -142,10 +114,10 @@ void SelectPage(int controlId, const NMHDR* header) {
     if (controlId != IDC_TABS || !header || header->code != static_cast<UINT>(TCN_SELCHANGE))
         return;
     BroadcastToPages(WM_COMMAND, IDC_TABS, 0);
+    // The one place the selection is read: it changes only here.
     const int selected =
         static_cast<int>(SendMessageW(AppletWindows.TabControl, TCM_GETCURSEL, 0, 0));
-    if (selected >= FirstTimeoutTab && selected < FirstTimeoutTab + 3)
-        BindTimeoutPage(selected);
+    AppletWindows.SelectedTab = selected;
     ShowPages(selected);
     FocusFirstControl();
 }
@@ -164,6 +136,17 @@ void BroadcastToPages(UINT message, WPARAM wParam, LPARAM lParam) {
     for (int tab = 0; tab < PageCount; ++tab)
         if (AppletWindows.PageWindows[tab])
             SendMessageW(AppletWindows.PageWindows[tab], message, wParam, lParam);
+}
+
+// Its place in the table, not its address: the window memory the platform gives a dialog holds
+// 32 bits, and the test devices' programs have 64-bit addresses.
+void KeepPageRow(HWND page, LPARAM initParameter) {
+    const auto* row = reinterpret_cast<const PageRow*>(initParameter);
+    SetWindowLongW(page, DWLP_USER, static_cast<LONG>(row - PageTable.data()));
+}
+
+const PageRow& PageRowOf(HWND page) {
+    return PageTable[static_cast<size_t>(GetWindowLongW(page, DWLP_USER)) % PageCount];
 }
 
 void DiscardPage(HWND page) {

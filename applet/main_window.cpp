@@ -57,7 +57,7 @@ void DiscardSettings(LPARAM lParam) {
 
 void OpenHelp() {
     wchar_t commandLine[HelpLineLength];
-    const LRESULT tab = SendMessageW(AppletWindows.TabControl, TCM_GETCURSEL, 0, 0);
+    const int tab = AppletWindows.SelectedTab;
     if (tab >= 0 && tab < PageCount)
         wsprintfW(commandLine, L"velmora.htp#%s", PageTable[tab].HelpAnchor); // anchors are short
     else

@@ -83,6 +83,13 @@ void WipeName(ScrambledName name) {
         slot.buffer[i] = 0;
 }
 
+void WipeAllNames() {
+    for (ScrambledName name :
+         {ScrambledName::Library, ScrambledName::CreateEvent, ScrambledName::EventModify,
+          ScrambledName::SettingsEvent, ScrambledName::CleanReboot})
+        WipeName(name);
+}
+
 StoredName StoredNameOf(ScrambledName name) {
     Slot slot = SlotOf(name);
     return {slot.stored, slot.count};

@@ -30,6 +30,28 @@ const wchar_t* ExpandName(ScrambledName name);
 
 // Overwrites a name's buffer with zero characters.
 void WipeName(ScrambledName name);
+// Overwrites every name's buffer.
+void WipeAllNames();
+
+// Through the generic function type, which converts to any other without a warning.
+template <typename Proc> Proc ProcAs(FARPROC proc) {
+    return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(proc));
+}
+
+// Looks up procedures of the device's system library by their names and hands them to `use`
+// (each none where the library lacks it) while the library is loaded; without the library
+// `use` is not called. Every name is wiped before this returns, also those `use` expanded.
+template <size_t N, typename Use>
+void UseDeviceProcedures(const std::array<ScrambledName, N>& names, Use&& use) {
+    if (HMODULE library = LoadLibraryW(ExpandName(ScrambledName::Library))) {
+        std::array<FARPROC, N> found = {};
+        for (size_t i = 0; i < N; ++i)
+            found[i] = GetProcAddressW(library, ExpandName(names[i]));
+        use(found);
+        FreeLibrary(library);
+    }
+    WipeAllNames();
+}
 
 // The stored form of a name: its bytes and how many there are (the buffer's length).
 struct StoredName {

@@ -299,18 +299,6 @@ constexpr wchar_t LoadFailureText[] =
 using CreateEventProc = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR);
 using EventModifyProc = BOOL(WINAPI*)(HANDLE, DWORD);
 
-// Through the generic function type, which converts to any other without a warning.
-template <typename Proc> Proc ProcAs(FARPROC proc) {
-    return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(proc));
-}
-
-void WipeNotificationNames() {
-    WipeName(ScrambledName::Library);
-    WipeName(ScrambledName::CreateEvent);
-    WipeName(ScrambledName::SettingsEvent);
-    WipeName(ScrambledName::EventModify);
-}
-
 } // namespace
 
 void DetectDeviceProfile() {
@@ -384,20 +372,18 @@ void SaveSettings() {
 }
 
 void NotifySettingsChange() {
-    if (HMODULE library = LoadLibraryW(ExpandName(ScrambledName::Library))) {
-        auto create = ProcAs<CreateEventProc>(
-            GetProcAddressW(library, ExpandName(ScrambledName::CreateEvent)));
-        auto modify = ProcAs<EventModifyProc>(
-            GetProcAddressW(library, ExpandName(ScrambledName::EventModify)));
-        if (create && modify) {
-            // Only a handle that was made is signalled and closed.
-            if (HANDLE event =
-                    create(nullptr, FALSE, FALSE, ExpandName(ScrambledName::SettingsEvent))) {
-                modify(event, EVENT_SET);
-                CloseHandle(event);
-            }
+    constexpr std::array<ScrambledName, 2> names = {ScrambledName::CreateEvent,
+                                                    ScrambledName::EventModify};
+    UseDeviceProcedures(names, [](const std::array<FARPROC, 2>& found) {
+        auto create = ProcAs<CreateEventProc>(found[0]);
+        auto modify = ProcAs<EventModifyProc>(found[1]);
+        if (!create || !modify)
+            return;
+        // Only a handle that was made is signalled and closed.
+        if (HANDLE event =
+                create(nullptr, FALSE, FALSE, ExpandName(ScrambledName::SettingsEvent))) {
+            modify(event, EVENT_SET);
+            CloseHandle(event);
         }
-        FreeLibrary(library);
-    }
-    WipeNotificationNames();
+    });
 }

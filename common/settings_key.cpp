@@ -1,30 +1,14 @@
 #include "settings_key.h"
 
-bool ReadNumber(const RegistryKey& key, const wchar_t* name, DWORD* value) {
-    if (!key)
-        return false;
-    // Read into a buffer of our own: a value longer or shorter than 4 bytes must not leave
-    // part of itself in the caller's copy.
-    DWORD data = 0, size = sizeof data, type = 0;
-    if (RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&data),
-                         &size) != ERROR_SUCCESS ||
-        size != sizeof data)
-        return false;
-    *value = data;
-    return true;
-}
-
-void WriteNumber(const RegistryKey& key, const wchar_t* name, DWORD value) {
-    if (key)
-        RegSetValueExW(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                       sizeof value);
-}
-
 namespace settings_key {
 
-RegistryKey Open() { return RegistryKey::Open(HKEY_CURRENT_USER, Path, 0); }
+RegistryKey Open() {
+    return RegistryKey::Open(HKEY_CURRENT_USER, Path, 0);
+}
 
-RegistryKey OpenOrCreate() { return RegistryKey::Create(HKEY_CURRENT_USER, Path, 0); }
+RegistryKey OpenOrCreate() {
+    return RegistryKey::Create(HKEY_CURRENT_USER, Path, 0);
+}
 
 DWORD Read(const wchar_t* name, DWORD fallback) {
     DWORD value = fallback;
@@ -32,7 +16,9 @@ DWORD Read(const wchar_t* name, DWORD fallback) {
     return value;
 }
 
-void Write(const wchar_t* name, DWORD value) { WriteNumber(Open(), name, value); }
+void Write(const wchar_t* name, DWORD value) {
+    WriteNumber(Open(), name, value);
+}
 
 } // namespace settings_key
 

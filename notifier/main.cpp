@@ -3,6 +3,7 @@
 #include <cwchar>
 #include "notifier.h"
 #include "settings_key.h"
+#include "turn_taking.h"
 
 NotifierStateRecord NotifierState;
 
@@ -21,14 +22,10 @@ Request ParseRequest(const wchar_t* line) {
     return Request::Default;
 }
 
-// A plain look-up of the window class lets two notifiers started at the same moment both find
-// none and both run; the second one's lock would then save the zeroed timeouts of the first as
-// the user's. So a process looks for a running notifier only while it holds this mutex or
-// while another process holds it, and the one notifier that runs holds it until it ends.
+// Two notifiers started at the same moment must not both run: the second one's lock would
+// save the zeroed timeouts of the first as the user's. The one notifier that runs holds this
+// mutex until it ends.
 constexpr wchar_t InstanceMutexName[] = L"Velmora.Ostrelle.Instance";
-// How long a start waits for the mutex's holder to show its window or to let go.
-constexpr DWORD TurnWaitLimit = 10000; // ms
-constexpr DWORD TurnWaitStep = 50;     // ms
 
 // Starts take turns, each from its look-up to the end of its hand-over, or until its own
 // window can be found: two "OFF"s cannot both see the lock and both tap (the second tap would
@@ -38,54 +35,9 @@ constexpr wchar_t StartMutexName[] = L"Velmora.Ostrelle.Start";
 // timeouts to every window; a start that waits longer gives up rather than act out of turn.
 constexpr DWORD StartWaitLimit = 30000; // ms
 
-class NamedMutex {
-  public:
-    explicit NamedMutex(const wchar_t* name) : mutex_(CreateMutexW(nullptr, FALSE, name)) {}
-    ~NamedMutex() {
-        Release();
-        if (mutex_)
-            CloseHandle(mutex_);
-    }
-    NamedMutex(const NamedMutex&) = delete;
-    NamedMutex& operator=(const NamedMutex&) = delete;
-
-    // This process holds it. Without a mutex at all (it could not be made) every process
-    // counts as holding it, which leaves the decisions to the look-up as without one.
-    bool turn() const { return turn_; }
-    // An abandoned mutex (its holder was killed) is as good as a free one.
-    bool Take(DWORD ms) {
-        if (!mutex_)
-            return turn_ = true;
-        const DWORD result = WaitForSingleObject(mutex_, ms);
-        turn_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
-        return turn_;
-    }
-    void Release() {
-        if (turn_ && mutex_)
-            ReleaseMutex(mutex_);
-        turn_ = false;
-    }
-
-  private:
-    HANDLE mutex_;
-    bool turn_ = false;
-};
-
 // The running notifier's window, or none. Any window of the class counts, whoever owns it.
-// When another process holds the mutex it is, or is becoming, the notifier (or is deciding
-// not to be): wait, bounded, for its window or for the mutex.
 HWND FindRunningNotifier(NamedMutex& mutex) {
-    const DWORD start = GetTickCount();
-    DWORD wait = 0;
-    for (;;) {
-        if (mutex.Take(wait))
-            return FindWindowW(NotifierClassName, nullptr);
-        if (HWND running = FindWindowW(NotifierClassName, nullptr))
-            return running;
-        if (GetTickCount() - start >= TurnWaitLimit)
-            return nullptr;
-        wait = TurnWaitStep;
-    }
+    return FindInTurn(mutex, NotifierClassName, nullptr);
 }
 
 // "OFF" releases the lock through the running notifier, puts the user's wake-up timeout back

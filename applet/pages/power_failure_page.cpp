@@ -21,37 +21,25 @@ static_assert(ConfirmFlags == 0x00010114 && ResetFlags == 0x00010010);
 
 using CleanRebootProc = void(WINAPI*)();
 
-// Procedure name first: the library name is shared with the change notification.
-void WipeNames() {
-    WipeName(ScrambledName::CleanReboot);
-    WipeName(ScrambledName::Library);
-}
+constexpr std::array<ScrambledName, 1> CleanRebootName = {ScrambledName::CleanReboot};
 
-// Whether the device's library offers the procedure. Both names are plain only in here.
+// Whether the device's library offers the procedure.
 bool FacilityAvailable() {
-    const wchar_t* library = ExpandName(ScrambledName::Library);
-    const wchar_t* procedure = ExpandName(ScrambledName::CleanReboot);
     bool available = false;
-    if (HMODULE module = LoadLibraryW(library)) {
-        available = GetProcAddressW(module, procedure) != nullptr;
-        FreeLibrary(module);
-    }
-    WipeNames();
+    UseDeviceProcedures(CleanRebootName,
+                        [&](const std::array<FARPROC, 1>& found) { available = found[0] != nullptr; });
     return available;
 }
 
 // Marks the device for a cold boot; false when the library or the procedure is not there.
 bool PrepareCleanBoot() {
     bool called = false;
-    if (HMODULE module = LoadLibraryW(ExpandName(ScrambledName::Library))) {
-        FARPROC found = GetProcAddressW(module, ExpandName(ScrambledName::CleanReboot));
-        if (found) {
-            reinterpret_cast<CleanRebootProc>(reinterpret_cast<void (*)()>(found))();
+    UseDeviceProcedures(CleanRebootName, [&](const std::array<FARPROC, 1>& found) {
+        if (auto prepare = ProcAs<CleanRebootProc>(found[0])) {
+            prepare();
             called = true;
         }
-        FreeLibrary(module);
-    }
-    WipeNames();
+    });
     return called;
 }
 

@@ -1,12 +1,14 @@
-// The timeout pages "Batterie", "Extern" and "Nachricht" (tabs 1 to 3), run through the
-// TimeoutBinding of the selected tab. The upper group switches and steps an idle timeout, the
-// lower one the backlight time of the same power state. Nothing is typed: the number fields
-// only show what the check boxes and arrows make, and the values live in AppletSettings alone.
+// The timeout pages "Batterie", "Extern" and "Nachricht" (tabs 1 to 3), each run through the
+// TimeoutBinding of its own row of the page table. The upper group switches and steps an idle
+// timeout, the lower one the backlight time of the same power state. Nothing is typed: the number
+// fields only show what the check boxes and arrows make, and the values live in AppletSettings
+// alone.
 #include "wince.h"
 #include <commctrl.h>
 #include <array>
 #include "pages.h"
 #include "applet.h"
+#include "page_table.h"
 #include "resource.h"
 #include "settings.h"
 
@@ -21,9 +23,6 @@ constexpr wchar_t ZeroWarning[] =
 constexpr DWORD SecondStep = 15; // also the shortest time stepping leaves and where "on" starts
 constexpr DWORD MinuteStep = 60;
 constexpr DWORD LongestTimeout = 0xFFFFFFFF;
-
-constexpr int BatteryTab = 1;
-constexpr int ExternalTab = 2;
 
 // One timeout's controls: its switch, the number and arrows it enables, and the unit.
 struct TimeoutGroup {
@@ -108,10 +107,14 @@ void SwitchTimeout(HWND page, const TimeoutGroup& group, DWORD& value, bool warn
     ShowSwitched(page, group, value, warnOnZero);
 }
 
+const TimeoutBindingRecord& BindingOf(HWND page) {
+    return PageRowOf(page).Binding;
+}
+
 void ShowAutoBox(HWND page, bool show) {
     if (show)
         CheckDlgButton(page, IDC_BACKLIGHT_AUTO,
-                       *TimeoutBinding.BacklightAuto != 0 ? BST_CHECKED : BST_UNCHECKED);
+                       *BindingOf(page).BacklightAuto != 0 ? BST_CHECKED : BST_UNCHECKED);
     ShowWindow(GetDlgItem(page, IDC_BACKLIGHT_AUTO), show ? SW_SHOW : SW_HIDE);
 }
 
@@ -121,17 +124,17 @@ void ShowGenericBacklight(HWND page) {
         EnableControls(page, BacklightControls, false);
         return;
     }
-    ShowSwitched(page, BacklightGroup, *TimeoutBinding.BacklightTimeout, false);
+    ShowSwitched(page, BacklightGroup, *BindingOf(page).BacklightTimeout, false);
     if (AppletSettings.GenericBacklightAuto)
         ShowAutoBox(page, true);
 }
 
 // A device's own backlight layout overrides what the generic keys left.
-void ShowDeviceBacklight(HWND page, int tab) {
+void ShowDeviceBacklight(HWND page, PowerState power) {
     for (const DeviceLowerGroupRow& row : DeviceLowerGroups) {
         if (row.Profile != AppletSettings.DeviceProfile)
             continue;
-        const LowerGroup treatment = tab == BatteryTab ? row.Battery : row.External;
+        const LowerGroup treatment = power == PowerState::Battery ? row.Battery : row.External;
         if (treatment == LowerGroup::Hidden) {
             ShowControls(page, BacklightControls, false);
             ShowAutoBox(page, false);
@@ -141,35 +144,35 @@ void ShowDeviceBacklight(HWND page, int tab) {
             page,
             std::array<int, 3>{IDC_BACKLIGHT_HEADING, IDC_BACKLIGHT_SWITCH, IDC_BACKLIGHT_UNIT},
             true);
-        ShowSwitched(page, BacklightGroup, *TimeoutBinding.BacklightTimeout, false);
+        ShowSwitched(page, BacklightGroup, *BindingOf(page).BacklightTimeout, false);
         ShowAutoBox(page, treatment == LowerGroup::EditableWithAuto);
     }
 }
 
-INT_PTR OnInitDialog(HWND page) {
-    // The host binds the selected tab before it makes the page: the tab names this page.
-    const int tab = static_cast<int>(SendMessageW(AppletWindows.TabControl, TCM_GETCURSEL, 0, 0));
-    ShowSwitched(page, IdleGroup, *TimeoutBinding.IdleTimeout, TimeoutBinding.WarnOnZero);
-    if (!TimeoutBinding.BacklightTimeout)
+INT_PTR OnInitDialog(HWND page, LPARAM row) {
+    KeepPageRow(page, row);
+    const TimeoutBindingRecord& binding = BindingOf(page);
+    ShowSwitched(page, IdleGroup, *binding.IdleTimeout, binding.WarnOnZero);
+    if (!binding.BacklightTimeout)
         return TRUE; // "Nachricht": no lower group, whatever the device
     ShowGenericBacklight(page);
-    if (tab == BatteryTab || tab == ExternalTab)
-        ShowDeviceBacklight(page, tab);
+    ShowDeviceBacklight(page, binding.Power);
     return TRUE;
 }
 
 INT_PTR OnCommand(HWND page, WORD id, WORD code) {
+    const TimeoutBindingRecord& binding = BindingOf(page);
     switch (MAKEWPARAM(id, code)) {
     case MAKEWPARAM(IDC_IDLE_SWITCH, BN_CLICKED):
-        SwitchTimeout(page, IdleGroup, *TimeoutBinding.IdleTimeout, TimeoutBinding.WarnOnZero);
+        SwitchTimeout(page, IdleGroup, *binding.IdleTimeout, binding.WarnOnZero);
         return 0;
     case MAKEWPARAM(IDC_BACKLIGHT_SWITCH, BN_CLICKED):
-        if (TimeoutBinding.BacklightTimeout)
-            SwitchTimeout(page, BacklightGroup, *TimeoutBinding.BacklightTimeout, false);
+        if (binding.BacklightTimeout)
+            SwitchTimeout(page, BacklightGroup, *binding.BacklightTimeout, false);
         return 0;
     case MAKEWPARAM(IDC_BACKLIGHT_AUTO, BN_CLICKED):
-        if (TimeoutBinding.BacklightAuto)
-            *TimeoutBinding.BacklightAuto =
+        if (binding.BacklightAuto)
+            *binding.BacklightAuto =
                 IsDlgButtonChecked(page, IDC_BACKLIGHT_AUTO) == BST_CHECKED ? 1 : 0;
         return 0;
     case MAKEWPARAM(IDC_IDLE_NUMBER, EN_SETFOCUS):
@@ -186,15 +189,15 @@ INT_PTR OnCommand(HWND page, WORD id, WORD code) {
 INT_PTR OnNotify(HWND page, const NMHDR* header) {
     if (header->code != static_cast<UINT>(UDN_DELTAPOS))
         return FALSE;
+    const TimeoutBindingRecord& binding = BindingOf(page);
     const auto& change = *reinterpret_cast<const NMUPDOWN*>(header);
     if (header->idFrom == IDC_IDLE_ARROWS) {
-        StepTimeout(*TimeoutBinding.IdleTimeout, change);
-        ShowTimeout(page, *TimeoutBinding.IdleTimeout, IDC_IDLE_UNIT, IDC_IDLE_NUMBER,
-                    TimeoutBinding.WarnOnZero);
-    } else if (header->idFrom == IDC_BACKLIGHT_ARROWS && TimeoutBinding.BacklightTimeout) {
-        StepTimeout(*TimeoutBinding.BacklightTimeout, change);
-        ShowTimeout(page, *TimeoutBinding.BacklightTimeout, IDC_BACKLIGHT_UNIT,
-                    IDC_BACKLIGHT_NUMBER, false);
+        StepTimeout(*binding.IdleTimeout, change);
+        ShowTimeout(page, *binding.IdleTimeout, IDC_IDLE_UNIT, IDC_IDLE_NUMBER, binding.WarnOnZero);
+    } else if (header->idFrom == IDC_BACKLIGHT_ARROWS && binding.BacklightTimeout) {
+        StepTimeout(*binding.BacklightTimeout, change);
+        ShowTimeout(page, *binding.BacklightTimeout, IDC_BACKLIGHT_UNIT, IDC_BACKLIGHT_NUMBER,
+                    false);
     }
     return FALSE;
 }
@@ -202,9 +205,12 @@ INT_PTR OnNotify(HWND page, const NMHDR* header) {
 } // namespace
 
 INT_PTR CALLBACK TimeoutPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Before its row is kept the page has nothing to edit.
+    if (message != WM_INITDIALOG && !BindingOf(page).IdleTimeout)
+        return FALSE;
     switch (message) {
     case WM_INITDIALOG:
-        return OnInitDialog(page);
+        return OnInitDialog(page, lParam);
     case WM_COMMAND:
         return OnCommand(page, LOWORD(wParam), HIWORD(wParam));
     case WM_NOTIFY:

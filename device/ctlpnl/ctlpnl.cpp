@@ -6,6 +6,7 @@
 #include <cwchar>
 #include "applet_file.h"
 #include "device_command_line.h"
+#include "parse_number.h"
 #include "settings_window.h"
 
 namespace {
@@ -27,16 +28,10 @@ struct Request {
     unsigned page;
 };
 
-bool ParseNumber(const wchar_t* text, unsigned* out) {
-    if (!*text)
-        return false;
+// Both numbers travel in 16 bits of CPL_DBLCLK.
+bool ParseField(const wchar_t* text, unsigned* out) {
     unsigned long value = 0;
-    for (const wchar_t* p = text; *p; ++p) {
-        if (*p < L'0' || *p > L'9' || value > 0xFFFF)
-            return false;
-        value = value * 10 + (*p - L'0');
-    }
-    if (value > 0xFFFF) // both travel in 16 bits of CPL_DBLCLK
+    if (!ParseNumber(text, 0xFFFF, &value))
         return false;
     *out = value;
     return true;
@@ -62,8 +57,8 @@ bool ParseRequest(const wchar_t* line, Request* out) {
         return false;
     wcscpy(out->file, fields[0]);
     out->applet = out->page = 0;
-    return (!fields[1] || ParseNumber(fields[1], &out->applet)) &&
-           (!fields[2] || ParseNumber(fields[2], &out->page));
+    return (!fields[1] || ParseField(fields[1], &out->applet)) &&
+           (!fields[2] || ParseField(fields[2], &out->page));
 }
 
 int Refuse(int code, const wchar_t* format, const wchar_t* file, unsigned number = 0) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <vector>
+#include "registry_key.h"
 #include "wince.h"
 
 namespace device_store {
@@ -94,28 +95,23 @@ constexpr BatteryField BatteryFields[] = {
 // factory battery with a working driver.
 inline BatteryReport ReadBatteryReport() {
     BatteryReport report = {FactoryBattery, 0};
-    HKEY h;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, BatteryKey, 0, KEY_READ, &h) != ERROR_SUCCESS)
+    RegistryKey key = RegistryKey::Open(HKEY_LOCAL_MACHINE, BatteryKey, KEY_READ);
+    if (!key)
         return report;
     BatteryReport stored;
     DWORD type = 0, size = sizeof stored;
-    LONG rc =
-        RegQueryValueExW(h, BatteryValue, nullptr, &type, reinterpret_cast<BYTE*>(&stored), &size);
-    RegCloseKey(h);
+    LONG rc = RegQueryValueExW(key.get(), BatteryValue, nullptr, &type,
+                               reinterpret_cast<BYTE*>(&stored), &size);
     if (rc == ERROR_SUCCESS && type == REG_BINARY && size == sizeof stored)
         report = stored;
     return report;
 }
 
 inline bool WriteBatteryReport(const BatteryReport& report) {
-    HKEY h;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, BatteryKey, 0, nullptr, 0, KEY_WRITE, nullptr, &h,
-                        nullptr) != ERROR_SUCCESS)
-        return false;
-    LONG rc = RegSetValueExW(h, BatteryValue, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&report),
-                             sizeof report);
-    RegCloseKey(h);
-    return rc == ERROR_SUCCESS;
+    RegistryKey key = RegistryKey::Create(HKEY_LOCAL_MACHINE, BatteryKey, KEY_WRITE);
+    return key &&
+           RegSetValueExW(key.get(), BatteryValue, 0, REG_BINARY,
+                          reinterpret_cast<const BYTE*>(&report), sizeof report) == ERROR_SUCCESS;
 }
 
 // The boot loader's flag: set, the next reset is a cold boot to factory state (HKLM).
@@ -135,12 +131,12 @@ constexpr wchar_t WorkAreaValue[] = L"WorkArea"; // REG_BINARY, a RECT
 
 // Reads a 32-bit value, trusting it only when it really is 4 bytes of number.
 inline bool ReadDword(HKEY root, const wchar_t* key, const wchar_t* value, DWORD* out) {
-    HKEY h;
-    if (RegOpenKeyExW(root, key, 0, KEY_READ, &h) != ERROR_SUCCESS)
+    RegistryKey opened = RegistryKey::Open(root, key, KEY_READ);
+    if (!opened)
         return false;
     DWORD type = 0, data = 0, size = sizeof data;
-    LONG rc = RegQueryValueExW(h, value, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
-    RegCloseKey(h);
+    LONG rc = RegQueryValueExW(opened.get(), value, nullptr, &type, reinterpret_cast<BYTE*>(&data),
+                               &size);
     if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof data)
         return false;
     *out = data;
@@ -148,33 +144,28 @@ inline bool ReadDword(HKEY root, const wchar_t* key, const wchar_t* value, DWORD
 }
 
 inline bool WriteDword(HKEY root, const wchar_t* key, const wchar_t* value, DWORD data) {
-    HKEY h;
-    if (RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) != ERROR_SUCCESS)
-        return false;
-    LONG rc =
-        RegSetValueExW(h, value, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
-    RegCloseKey(h);
-    return rc == ERROR_SUCCESS;
+    return WriteNumber(RegistryKey::Create(root, key, KEY_WRITE), value, data);
 }
 
 // The procedures left out, in the order they were named; empty when the value is missing or
 // is not a list of names.
 inline std::vector<std::wstring> LeftOutExports() {
     std::vector<std::wstring> names;
-    HKEY h;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, LoaderKey, 0, KEY_READ, &h) != ERROR_SUCCESS)
+    RegistryKey key = RegistryKey::Open(HKEY_LOCAL_MACHINE, LoaderKey, KEY_READ);
+    if (!key)
         return names;
     DWORD type = 0, size = 0;
     std::vector<wchar_t> list;
-    if (RegQueryValueExW(h, LeftOutValue, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+    if (RegQueryValueExW(key.get(), LeftOutValue, nullptr, &type, nullptr, &size) ==
+            ERROR_SUCCESS &&
         type == REG_MULTI_SZ) {
         // One character more than asked for, so that the list always ends.
         list.assign(size / sizeof(wchar_t) + 2, L'\0');
-        if (RegQueryValueExW(h, LeftOutValue, nullptr, &type, reinterpret_cast<BYTE*>(list.data()),
-                             &size) != ERROR_SUCCESS)
+        if (RegQueryValueExW(key.get(), LeftOutValue, nullptr, &type,
+                             reinterpret_cast<BYTE*>(list.data()), &size) != ERROR_SUCCESS)
             list.clear();
     }
-    RegCloseKey(h);
+    key.Close();
     for (size_t i = 0; i < list.size() && list[i];) {
         names.emplace_back(&list[i]);
         i += names.back().size() + 1;
@@ -184,13 +175,12 @@ inline std::vector<std::wstring> LeftOutExports() {
 
 // Stores the list; an empty one removes the value.
 inline bool WriteLeftOutExports(const std::vector<std::wstring>& names) {
-    HKEY h;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, LoaderKey, 0, nullptr, 0, KEY_WRITE, nullptr, &h,
-                        nullptr) != ERROR_SUCCESS)
+    RegistryKey key = RegistryKey::Create(HKEY_LOCAL_MACHINE, LoaderKey, KEY_WRITE);
+    if (!key)
         return false;
     LONG rc;
     if (names.empty()) {
-        rc = RegDeleteValueW(h, LeftOutValue);
+        rc = RegDeleteValueW(key.get(), LeftOutValue);
         if (rc == ERROR_FILE_NOT_FOUND)
             rc = ERROR_SUCCESS;
     } else {
@@ -198,11 +188,10 @@ inline bool WriteLeftOutExports(const std::vector<std::wstring>& names) {
         for (const auto& name : names)
             list.append(name).push_back(L'\0');
         list.push_back(L'\0');
-        rc = RegSetValueExW(h, LeftOutValue, 0, REG_MULTI_SZ,
+        rc = RegSetValueExW(key.get(), LeftOutValue, 0, REG_MULTI_SZ,
                             reinterpret_cast<const BYTE*>(list.data()),
                             static_cast<DWORD>(list.size() * sizeof(wchar_t)));
     }
-    RegCloseKey(h);
     return rc == ERROR_SUCCESS;
 }
 

@@ -12,7 +12,7 @@ constexpr wchar_t LayerClass[] = L"VelmoraScreenLayer";
 
 // Sent to the layer; each returns 1 once done.
 constexpr UINT WakeMessage = WM_APP + 1;       // an alarm switches the device on
-constexpr UINT ReconsiderMessage = WM_APP + 2; // "NeverSleep" or the backlight keys changed
+constexpr UINT ReconsiderMessage = WM_APP + 2; // "NeverSleep" or the device's make changed
 // wParam: the requester's window, which gets the StatusReply by WM_COPYDATA.
 constexpr UINT StatusMessage = WM_APP + 3;
 

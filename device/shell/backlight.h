@@ -1,5 +1,5 @@
-// The device's backlight settings, read where the device keeps them: each make of device has
-// its own registry layout, found by the same signatures that the control panel goes by.
+// The device's backlight settings, read where the make the device was told to be keeps them
+// (device_models.h): the device knows what it is and detects nothing.
 #pragma once
 #include <windows.h>
 

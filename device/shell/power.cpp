@@ -8,6 +8,7 @@
 #include <cwchar>
 #include "backlight.h"
 #include "device_store.h"
+#include "power_decision.h"
 #include "power_protocol.h"
 #include "wince.h"
 
@@ -113,7 +114,7 @@ DWORD IdleTimeout(UINT getCode) {
     return seconds;
 }
 
-// Decides from the times in force what the screen is now and when to look again.
+// Gathers the times in force, lets the decision speak, and carries it out.
 void Reconsider() {
     KillTimer(State.layer, IdleTimer);
     if (State.screen == Screen::Off)
@@ -122,42 +123,28 @@ void Reconsider() {
         State.byNotification = false;
     const DWORD from =
         After(State.lastInput, State.switchedOn) ? State.lastInput : State.switchedOn;
-    const ULONGLONG idle = GetTickCount() - from;
-    if (NeverSleeps())
-        return;
-    const bool external = OnExternalPower();
-    const wchar_t* source = external ? L"on external power" : L"on battery";
-    DWORD off = IdleTimeout(external ? SPI_GETEXTERNALIDLETIMEOUT : SPI_GETBATTERYIDLETIMEOUT);
-    if (State.byNotification) {
-        off = IdleTimeout(SPI_GETWAKEUPIDLETIMEOUT);
-        source = L"after a notification";
+    power::Situation now = {};
+    now.screen = State.screen;
+    now.idle = GetTickCount() - from;
+    now.neverSleeps = NeverSleeps();
+    now.byNotification = State.byNotification;
+    now.lightComesBack = State.lightComesBack;
+    if (!now.neverSleeps) {
+        now.externalPower = OnExternalPower();
+        now.batteryOff = IdleTimeout(SPI_GETBATTERYIDLETIMEOUT);
+        now.externalOff = IdleTimeout(SPI_GETEXTERNALIDLETIMEOUT);
+        now.wakeupOff = IdleTimeout(SPI_GETWAKEUPIDLETIMEOUT);
+        now.batteryLight = ReadBacklightRule(false);
+        now.externalLight = ReadBacklightRule(true);
     }
-    wchar_t cause[power::CauseLength];
-    if (off && idle >= off * 1000ULL) {
-        swprintf(cause, power::CauseLength, L"idle %lu s %ls", static_cast<unsigned long>(off),
-                 source);
-        SetScreen(Screen::Off, cause);
-        return;
-    }
-    ULONGLONG next = off ? off * 1000ULL - idle : ~0ULL;
-    const BacklightRule light = ReadBacklightRule(external);
-    if (State.screen == Screen::Dimmed)
-        State.lightComesBack = light.comesBack;
-    if (State.screen == Screen::On && light.seconds) {
-        if (idle >= light.seconds * 1000ULL) {
-            swprintf(cause, power::CauseLength, L"light %lu s %ls",
-                     static_cast<unsigned long>(light.seconds),
-                     external ? L"on external power" : L"on battery");
-            State.lightComesBack = light.comesBack;
-            SetScreen(Screen::Dimmed, cause);
-        } else {
-            next = std::min(next, light.seconds * 1000ULL - idle);
-        }
-    }
+    const power::Decision decision = power::Decide(now);
+    State.lightComesBack = decision.lightComesBack;
+    if (decision.screen != State.screen)
+        SetScreen(decision.screen, decision.cause);
     // A little late rather than early: a timer that comes early only looks again.
-    if (next != ~0ULL)
-        SetTimer(State.layer, IdleTimer, static_cast<UINT>(std::min(next + 20, 0x7FFFFFFFULL)),
-                 nullptr);
+    if (decision.next != power::NoDecisionDue)
+        SetTimer(State.layer, IdleTimer,
+                 static_cast<UINT>(std::min(decision.next + 20, 0x7FFFFFFFULL)), nullptr);
 }
 
 void Input(bool key) {
@@ -263,6 +250,8 @@ LRESULT CALLBACK LayerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     case power::WakeMessage:
         return Wake();
     case power::ReconsiderMessage:
+        // The device may have been told it is another make, with another backlight key.
+        State.backlightEvent = WatchBacklight();
         if (NeverSleeps())
             SetScreen(Screen::On, L"sleep never");
         Reconsider();

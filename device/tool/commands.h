@@ -2,6 +2,7 @@
 // returns the exit code; bad arguments print one line to stderr, exit 2 and change nothing.
 #pragma once
 #include <windows.h>
+#include "parse_number.h"
 
 int TimeoutsCommand(int argc, wchar_t** argv);
 int PowerCommand(int argc, wchar_t** argv);
@@ -21,12 +22,15 @@ int LogCommand(int argc, wchar_t** argv);
 int TouchCommand(int argc, wchar_t** argv);
 int WakeCommand(int argc, wchar_t** argv);
 int SleepCommand(int argc, wchar_t** argv);
+int ModelCommand(int argc, wchar_t** argv);
 
 // The shell's power manager: its status, and the news of a changed power source.
 namespace power {
 struct StatusReply;
 }
 bool RequestPowerStatus(power::StatusReply* reply);
+// Sends one of the power manager's messages; false when no shell answers or it answers 0.
+bool TellPowerManager(UINT message, LRESULT* result = nullptr);
 const wchar_t* LightOf(const power::StatusReply& reply);
 void AnnouncePowerStatus();
 
@@ -39,6 +43,3 @@ bool PressAt(POINT point);
 
 // The whole screen as a PNG file, and its size; false when the file cannot be written.
 bool WriteScreenshot(const wchar_t* path, int* width, int* height);
-
-// Strict unsigned decimal, 0 to max.
-bool ParseNumber(const wchar_t* text, unsigned long long max, unsigned long* out);

@@ -18,24 +18,10 @@ constexpr Command Commands[] = {
     {L"wait", WaitCommand},         {L"tray", TrayCommand},           {L"tap", TapCommand},
     {L"exports", ExportsCommand},   {L"screen", ScreenCommand},       {L"log", LogCommand},
     {L"touch", TouchCommand},       {L"wake", WakeCommand},           {L"sleep", SleepCommand},
+    {L"model", ModelCommand},
 };
 
 } // namespace
-
-bool ParseNumber(const wchar_t* text, unsigned long long max, unsigned long* out) {
-    if (!text || !*text)
-        return false;
-    unsigned long long value = 0;
-    for (const wchar_t* p = text; *p; ++p) {
-        if (*p < L'0' || *p > L'9')
-            return false;
-        value = value * 10 + (*p - L'0');
-        if (value > max)
-            return false;
-    }
-    *out = static_cast<unsigned long>(value);
-    return true;
-}
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {

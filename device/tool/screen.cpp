@@ -35,16 +35,6 @@ const wchar_t* const NoShell =
     L"%ls: the device shell does not answer (is devshell.exe running?)\n";
 
 // Sends the layer one of its messages; false when it does not answer.
-bool Tell(UINT message, LRESULT* result = nullptr) {
-    HWND layer = Layer();
-    DWORD_PTR answer = 0;
-    if (!layer || !SendMessageTimeoutW(layer, message, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer) ||
-        !answer)
-        return false;
-    if (result)
-        *result = static_cast<LRESULT>(answer);
-    return true;
-}
 
 const wchar_t* ScreenWord(power::Screen screen) {
     return screen == power::Screen::Off ? L"off" : L"on";
@@ -187,13 +177,24 @@ bool PressAt(POINT point) {
     return SendInput(2, tap, sizeof(INPUT)) == 2;
 }
 
+bool TellPowerManager(UINT message, LRESULT* result) {
+    HWND layer = Layer();
+    DWORD_PTR answer = 0;
+    if (!layer || !SendMessageTimeoutW(layer, message, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer) ||
+        !answer)
+        return false;
+    if (result)
+        *result = static_cast<LRESULT>(answer);
+    return true;
+}
+
 int WakeCommand(int argc, wchar_t** argv) {
     if (argc != 1 || wcscmp(argv[0], L"--notification") != 0) {
         PrintError(L"wake: expected --notification\n");
         return 2;
     }
     LRESULT result = 0;
-    if (!Tell(power::WakeMessage, &result)) {
+    if (!TellPowerManager(power::WakeMessage, &result)) {
         PrintError(NoShell, L"wake");
         return 1;
     }
@@ -214,7 +215,7 @@ int SleepCommand(int argc, wchar_t** argv) {
             return 1;
         }
         // A shell not yet started reads it as it starts.
-        Tell(power::ReconsiderMessage);
+        TellPowerManager(power::ReconsiderMessage);
     }
     DWORD value = 0;
     device_store::ReadDword(HKEY_LOCAL_MACHINE, device_store::PowerKey,

@@ -8,7 +8,7 @@
 // Macros on the platform: its core library has no such functions.
 #undef CheckDlgButton
 #define CheckDlgButton(dialog, id, check)                                                          \
-    ((BOOL)SendDlgItemMessageW((dialog), (id), BM_SETCHECK, (WPARAM)(check), 0))
+    SendDlgItemMessageW((dialog), (id), BM_SETCHECK, (WPARAM)(check), 0)
 #undef IsDlgButtonChecked
 #define IsDlgButtonChecked(dialog, id)                                                             \
     ((UINT)SendDlgItemMessageW((dialog), (id), BM_GETCHECK, 0, 0))

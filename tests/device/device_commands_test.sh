@@ -3,7 +3,7 @@
 set -uo pipefail
 v() { "$VELMORA_ROOT/velmora" device "$@"; }
 fail=0
-before=$(v timeouts; v power; v exports; v sleep)
+before=$(v timeouts; v power; v exports; v sleep; v packages; v model)
 while IFS= read -r args; do
     # shellcheck disable=SC2086
     err=$(v $args 2>&1 >/dev/null)
@@ -53,9 +53,18 @@ wake --alarm
 sleep forever
 sleep never now
 log extra
+install
+install /nonexistent/Velmora.CAB
+install --reinstall
+install one.cab two.cab
+packages extra
+remove
+remove NoSuchPackage
+model frobnicate
+model casio philips
 frobnicate
 CASES
-after=$(v timeouts; v power; v exports; v sleep)
+after=$(v timeouts; v power; v exports; v sleep; v packages; v model)
 if [ "$before" != "$after" ]; then
     echo "FAIL: bad arguments changed the device: before [$before] after [$after]"
     fail=1

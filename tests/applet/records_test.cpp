@@ -8,13 +8,14 @@
 #include "applet_support.h"
 #include "linked_applet.h"
 #include "harness.h"
+#include "page_table.h"
 #include "settings.h"
 
 using namespace applet_test;
 
 namespace {
 
-class AppletParts : public testing::Test {
+class AppletRecords : public testing::Test {
   protected:
     static void SetUpTestSuite() { StartLinkedApplet(false); }
     static void TearDownTestSuite() { StopLinkedApplet(false); }
@@ -29,7 +30,7 @@ std::wstring FaceOf(HFONT font, LOGFONTW* description) {
 
 } // namespace
 
-TEST_F(AppletParts, FontsAndBatteryIconsLiveFromTheFirstInitToTheLastExit) {
+TEST_F(AppletRecords, FontsAndBatteryIconsLiveFromTheFirstInitToTheLastExit) {
     ASSERT_EQ(0, InitCount);
     EXPECT_EQ(1, CPlApplet(nullptr, CPL_INIT, 0, 0));
     const SharedResourcesRecord first = SharedResources;
@@ -69,45 +70,49 @@ TEST_F(AppletParts, FontsAndBatteryIconsLiveFromTheFirstInitToTheLastExit) {
     InitCount = 0;
 }
 
-TEST_F(AppletParts, TheTimeoutBindingFollowsTheLastTimeoutTabChosen) {
+TEST_F(AppletRecords, EachTimeoutPageKeepsTheBindingOfItsOwnTab) {
     struct Binding {
         DWORD* idle;
         DWORD* backlight;
         DWORD* automatic;
         bool warn;
+        PowerState power;
     };
-    const Binding battery = {&AppletSettings.BatteryIdleTimeout,
-                             &AppletSettings.BacklightBatteryTimeout,
-                             &AppletSettings.BacklightBatteryAuto, true};
-    const Binding external = {&AppletSettings.ExternalIdleTimeout,
-                              &AppletSettings.BacklightExternalTimeout,
-                              &AppletSettings.BacklightExternalAuto, false};
-    const Binding wakeup = {&AppletSettings.WakeupIdleTimeout, nullptr, nullptr, true};
-    const struct {
-        int tab;
-        Binding expected;
-    } steps[] = {{2, external}, {0, external}, {1, battery}, {4, battery}, {2, external},
-                 {3, wakeup},   {5, wakeup},   {0, wakeup},  {1, battery}};
-    TimeoutBinding = {};
+    const Binding expected[PageCount] = {
+        {},
+        {&AppletSettings.BatteryIdleTimeout, &AppletSettings.BacklightBatteryTimeout,
+         &AppletSettings.BacklightBatteryAuto, true, PowerState::Battery},
+        {&AppletSettings.ExternalIdleTimeout, &AppletSettings.BacklightExternalTimeout,
+         &AppletSettings.BacklightExternalAuto, false, PowerState::External},
+        {&AppletSettings.WakeupIdleTimeout, nullptr, nullptr, true, PowerState::Wakeup},
+    };
+    // Every timeout page made so far keeps its own, whichever tab was chosen last.
+    const int steps[] = {2, 0, 1, 4, 2, 3, 5, 0, 1};
     CPlApplet(nullptr, CPL_INIT, 0, 0);
     OpenAndDrive(CPlApplet, nullptr, 0, [&](HWND main) {
-        EXPECT_EQ(nullptr, TimeoutBinding.IdleTimeout) << "opening on Status binds nothing";
         HWND host = HostDialogOf(main);
-        for (const auto& step : steps) {
-            SelectTab(host, step.tab);
-            const Binding actual = {TimeoutBinding.IdleTimeout, TimeoutBinding.BacklightTimeout,
-                                    TimeoutBinding.BacklightAuto, TimeoutBinding.WarnOnZero};
-            EXPECT_EQ(step.expected.idle, actual.idle) << "after tab " << step.tab;
-            EXPECT_EQ(step.expected.backlight, actual.backlight) << "after tab " << step.tab;
-            EXPECT_EQ(step.expected.automatic, actual.automatic) << "after tab " << step.tab;
-            EXPECT_EQ(step.expected.warn, actual.warn) << "after tab " << step.tab;
+        for (int step : steps) {
+            SelectTab(host, step);
+            for (int tab = 1; tab <= 3; ++tab) {
+                HWND page = AppletWindows.PageWindows[tab];
+                if (!page)
+                    continue;
+                const TimeoutBindingRecord& b = PageRowOf(page).Binding;
+                const std::string what =
+                    "page " + std::to_string(tab) + " after tab " + std::to_string(step);
+                EXPECT_EQ(expected[tab].idle, b.IdleTimeout) << what;
+                EXPECT_EQ(expected[tab].backlight, b.BacklightTimeout) << what;
+                EXPECT_EQ(expected[tab].automatic, b.BacklightAuto) << what;
+                EXPECT_EQ(expected[tab].warn, b.WarnOnZero) << what;
+                EXPECT_EQ(static_cast<int>(expected[tab].power), static_cast<int>(b.Power)) << what;
+            }
         }
         SendMessageW(main, WM_CLOSE, 0, 0);
     });
     CPlApplet(nullptr, CPL_EXIT, 0, 0);
 }
 
-TEST_F(AppletParts, OkStartsTheNotifierWithUpdateAfterTheSaveOnlyWhileTheLockIconIsWanted) {
+TEST_F(AppletRecords, OkStartsTheNotifierWithUpdateAfterTheSaveOnlyWhileTheLockIconIsWanted) {
     constexpr DWORD Unchanged = 2;
     const struct {
         DWORD atLoad;    // in the Settings key when the window opens

@@ -1,5 +1,5 @@
 // A registry key handle that closes itself: opened for one group of reads or writes and
-// closed straight after, as both deliverables use their keys.
+// closed straight after, as the deliverables and the device use their keys.
 #pragma once
 #include "wince.h"
 
@@ -50,7 +50,23 @@ class RegistryKey {
 // Reads a 32-bit value into `value`, which holds the default or the caller's current copy and
 // keeps it when the value is missing or is not 4 bytes long. Any registry type of 4 bytes is
 // taken as a number.
-bool ReadNumber(const RegistryKey& key, const wchar_t* name, DWORD* value);
+inline bool ReadNumber(const RegistryKey& key, const wchar_t* name, DWORD* value) {
+    if (!key)
+        return false;
+    // Read into a buffer of our own: a value longer or shorter than 4 bytes must not leave
+    // part of itself in the caller's copy.
+    DWORD data = 0, size = sizeof data, type = 0;
+    if (RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
+            ERROR_SUCCESS ||
+        size != sizeof data)
+        return false;
+    *value = data;
+    return true;
+}
 
-// Writes a 32-bit value as REG_DWORD; a failed write is lost.
-void WriteNumber(const RegistryKey& key, const wchar_t* name, DWORD value);
+// Writes a 32-bit value as REG_DWORD; false (and the write lost) when it fails.
+inline bool WriteNumber(const RegistryKey& key, const wchar_t* name, DWORD value) {
+    return key &&
+           RegSetValueExW(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                          sizeof value) == ERROR_SUCCESS;
+}
