@@ -30,6 +30,28 @@ void RestoreRegistry() {
         harness::DeleteKey(HKEY_CURRENT_USER, SettingsKey);
 }
 
+HostedApplet HostApplet() {
+    InitHostControls();
+    PrepareRegistry();
+    HostedApplet applet;
+    applet.host = CreateWindowExW(0, L"Static", L"host", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                  nullptr, nullptr);
+    applet.library = LoadLibraryW((harness::WindowsDir() + L"\\powerg.cpl").c_str());
+    applet.entry = reinterpret_cast<AppletEntry>(
+        reinterpret_cast<void*>(GetProcAddress(applet.library, "CPlApplet")));
+    if (applet.entry)
+        applet.entry(applet.host, CPL_INIT, 0, 0);
+    return applet;
+}
+
+void UnhostApplet(const HostedApplet& applet) {
+    if (applet.entry)
+        applet.entry(applet.host, CPL_EXIT, 0, 0);
+    FreeLibrary(applet.library);
+    DestroyWindow(applet.host);
+    RestoreRegistry();
+}
+
 // --- the applet's windows ----------------------------------------------------------------
 
 HWND FindMainWindow() {

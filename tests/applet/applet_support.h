@@ -23,6 +23,17 @@ void InitHostControls();
 void PrepareRegistry();
 void RestoreRegistry();
 
+// powerg.cpl of \Windows hosted in this process as the control-panel host holds it: the host
+// controls, the registry prepared, a host window, the library loaded and CPL_INIT sent (entry
+// stays null when the file has no CPlApplet). Unhosting sends CPL_EXIT and undoes the rest.
+struct HostedApplet {
+    HMODULE library = nullptr;
+    AppletEntry entry = nullptr;
+    HWND host = nullptr;
+};
+HostedApplet HostApplet();
+void UnhostApplet(const HostedApplet& applet);
+
 // --- the applet's windows ----------------------------------------------------------------
 
 HWND FindMainWindow();

@@ -29,23 +29,12 @@ std::vector<Event> Commands(const std::vector<Event>& events) {
 class AppletFrame : public testing::Test {
   protected:
     static void SetUpTestSuite() {
-        InitHostControls();
-        PrepareRegistry();
-        Host = CreateWindowExW(0, L"Static", L"host", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                               nullptr, nullptr);
-        Library = LoadLibraryW((harness::WindowsDir() + L"\\powerg.cpl").c_str());
-        Entry = reinterpret_cast<AppletEntry>(
-            reinterpret_cast<void*>(GetProcAddress(Library, "CPlApplet")));
-        if (Entry)
-            Entry(Host, CPL_INIT, 0, 0);
+        const HostedApplet applet = HostApplet();
+        Library = applet.library;
+        Entry = applet.entry;
+        Host = applet.host;
     }
-    static void TearDownTestSuite() {
-        if (Entry)
-            Entry(Host, CPL_EXIT, 0, 0);
-        FreeLibrary(Library);
-        DestroyWindow(Host);
-        RestoreRegistry();
-    }
+    static void TearDownTestSuite() { UnhostApplet({Library, Entry, Host}); }
     void SetUp() override {
         ASSERT_NE(nullptr, Entry) << "powerg.cpl in \\Windows exporting CPlApplet";
         harness::WriteDword(HKEY_CURRENT_USER, L"Software\\Zilp\\Velmora", L"ShowLockIcon", 0);

@@ -24,7 +24,8 @@ namespace {
 std::vector<std::string> EndChildrenOf(DWORD parent) {
     std::vector<std::string> names;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W entry = {sizeof entry};
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot, &entry); more;
          more = Process32NextW(snapshot, &entry)) {
         if (entry.th32ParentProcessID != parent)
