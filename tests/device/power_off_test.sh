@@ -21,6 +21,7 @@ light() { v power | tr -d '\r' | sed -n 's/^Light //p'; }
 locked() {
     v reg "$settings" | tr -d '\r' | sed -n 's/^"\{0,1\}Locked"\{0,1\} = dword:0*\([0-9]\).*/\1/p'
 }
+offs() { v timeouts | tr -d '\r' | head -2 | paste -sd' '; }
 icon() { v tray | grep -q PowerSupplyZilpNotify && echo shown || echo none; }
 # Whether the screenshot is black on every row, on the even rows only, or on none.
 shot() { # NAME
@@ -136,7 +137,9 @@ expect 0 "$(locked)" "the lock after the tap on its icon of the dark screen"
 stamp
 v sleep never >/dev/null
 v tap
-expect 1 "$(until_is 1 locked)" "the lock after a tap on its icon of the lit screen"
+expect "battery 0 external 0" "$(until_is "battery 0 external 0" offs)" \
+    "the lock: the timeouts after a tap on its icon of the lit screen"
+expect 1 "$(locked)" "the lock after a tap on its icon of the lit screen"
 v sleep normal >/dev/null
 check_events "locked" "0 on: sleep never;2 dimmed: light 2 s on external power"
 # "sleep normal" has the shell look again at once, as on battery.
