@@ -142,7 +142,7 @@ expect "battery 0 external 0" "$(until_is "battery 0 external 0" offs)" \
 expect 1 "$(locked)" "the lock after a tap on its icon of the lit screen"
 v sleep normal >/dev/null
 check_events "locked" "0 on: sleep never;2 dimmed: light 2 s on external power"
-# "sleep normal" has the shell look again at once, as on battery.
+# On battery as well: "sleep normal" has the shell look again at once.
 v power --ac off >/dev/null
 v sleep normal >/dev/null
 expect dimmed "$(light)" "locked: the light at once on battery"
