@@ -103,8 +103,9 @@ class LockPage : public testing::Test {
         Set(L"ExternalOnly", 0);
         Set(L"IgnoreNotify", 0);
         notifier_ = Start(L"Ostrelle.exe", L"ON");
-        ASSERT_NE(nullptr, WaitWindow(NotifierClass, 10000, notifier_.pid()))
-            << "Ostrelle.exe ON shows no icon";
+        // A bound for a machine under load: a notifier's start there can take many seconds.
+        ASSERT_NE(nullptr, WaitWindow(NotifierClass, 30000, notifier_.pid()))
+            << "Ostrelle.exe ON shows no icon within 30 s";
         TapIcon("1");
         // "Locked" is written before the timeouts are cleared: the lock is done once both are 0.
         WaitFor([] { return CurrentTimeouts() == Timeouts{0, 0, User.wakeup}; }, 5000);
