@@ -46,16 +46,7 @@ def say(text):
     print('velmora: ' + text, file=sys.stderr, flush=True)
 
 
-def wait_until(condition, seconds, step=0.05):
-    end = time.monotonic() + seconds
-    while not condition():
-        if time.monotonic() >= end:
-            return False
-        time.sleep(step)
-    return True
-
-
-def poll(probe, seconds, step=0.2):
+def poll(probe, seconds, step=0.05):
     """The first true value that probe() gives within the time, else None."""
     end = time.monotonic() + seconds
     while True:
@@ -186,8 +177,8 @@ class Device:
         program that starts finds it."""
         pid = str(self.pid('wineserver.pid'))
         with open('/proc/locks') as f:
-            return any(len(f) > 4 and f[1] == 'POSIX' and f[4] == pid
-                       for f in (line.split() for line in f))
+            return any(len(fields) > 4 and fields[1] == 'POSIX' and fields[4] == pid
+                       for fields in (line.split() for line in f))
 
 
 # --- architectures and builds ------------------------------------------------------------------
@@ -272,6 +263,10 @@ def create_device(folder, arch, build):
     write(os.path.join(folder, 'image'), image)
     write(os.path.join(folder, 'image-version'), IMAGE_VERSION)
     write(os.path.join(folder, 'arch'), arch)
+    # A new device has no screen of its own yet: it boots on $DISPLAY, or on an Xvfb of its own.
+    for name in ('display', 'headless'):
+        if os.path.exists(os.path.join(folder, name)):
+            os.remove(os.path.join(folder, name))
     device = Device(folder, arch, build)
     install_files(device)
     install_package(device)
@@ -309,7 +304,7 @@ def start_xvfb(log, preferred=''):
             xvfb = subprocess.Popen(['Xvfb', display, '-screen', '0', SCREEN + 'x24', '-nolisten',
                                      'tcp', '-noreset'], stdout=out, stderr=out,
                                     start_new_session=True)
-        wait_until(lambda: os.path.exists('/tmp/.X11-unix/X' + display[1:])
+        poll(lambda: os.path.exists('/tmp/.X11-unix/X' + display[1:])
                    or xvfb.poll() is not None, 5)
         # Another run may have taken the number between the look and the start.
         if xvfb.poll() is None:
@@ -344,7 +339,7 @@ def start(device):
     write(device.file('wineserver.pid'), str(server.pid))
     # A program started before the server holds its lock would start a server of its own,
     # which ends with its last program, and this one would give way to it.
-    wait_until(lambda: device.server_locked() or not device.running(), 10)
+    poll(lambda: device.server_locked() or not device.running(), 10)
     if not device.server_locked():
         raise Problem("start: the device's wineserver did not come up: " + server_log(device))
     quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -372,7 +367,7 @@ def stop(device):
     the old server gone with all its programs: what still runs after 60 s is named."""
     if device.running() or device.processes():
         subprocess.run(['wineserver', '-k'], env=device.env(), stderr=subprocess.DEVNULL)
-        if not wait_until(lambda: not device.processes(), 60, 0.2):
+        if not poll(lambda: not device.processes(), 60, 0.2):
             raise Problem('stop: the device still runs 60 s after it was told to end: '
                           + ', '.join(device.processes()))
     if os.path.exists(device.file('wineserver.pid')):
@@ -390,7 +385,7 @@ def end_process(pid, group=False):
         os.killpg(pid, signal.SIGTERM) if group else os.kill(pid, signal.SIGTERM)
     except OSError:
         return
-    wait_until(lambda: not alive(pid) or read('/proc/%d/stat' % pid).split(') ')[-1][:1] == 'Z', 5)
+    poll(lambda: not alive(pid) or read('/proc/%d/stat' % pid).split(') ')[-1][:1] == 'Z', 5)
 
 
 def reset(device, clean):
@@ -505,9 +500,6 @@ def test_setup(arch, build):
     device = test_device(arch, build)
     test_cleanup(arch, build)  # what an interrupted run left
     create_device(device.dir, arch, build)
-    for name in ('display', 'headless'):
-        if os.path.exists(device.file(name)):
-            os.remove(device.file(name))
     pid, display = start_xvfb(os.path.join(build, 'test-screen.log'))
     write(os.path.join(build, 'test-screen.pid'), str(pid))
     os.environ.update(DISPLAY=display, VELMORA_STAY_ON='1')
@@ -671,7 +663,7 @@ def serve_web(device, started, port):
                 # Each in a session of its own: the signal reaches this run, which stops them.
                 servers.append(subprocess.Popen(command, stdout=out, stderr=out,
                                                 start_new_session=True))
-        wait_until(lambda: (os.path.exists(sock) and not port_free(port))
+        poll(lambda: (os.path.exists(sock) and not port_free(port))
                    or any(s.poll() is not None for s in servers), 10, 0.1)
         if any(s.poll() is not None for s in servers):
             if 'in use' in read(device.file('websockify.log')).lower():
@@ -837,11 +829,13 @@ def run_bench(arch, build):
 
 # --- the README's pictures ---------------------------------------------------------------------
 
-def notifier_icon(device):
-    """The notifier's line of `tray --at`, once it has an image."""
+def notifier_icon(device, unlike=None):
+    """The notifier's line of `tray --at` once it has an image, and one other than the image of
+    the line `unlike`."""
+    image = lambda line: line.split(' image=')[-1]
     for line in device.devtool_text('tray', '--at').splitlines():
         if '"PowerSupplyZilpNotify"' in line and 'image=none' not in line:
-            return line
+            return line if unlike is None or image(line) != image(unlike) else None
     return None
 
 
@@ -852,9 +846,6 @@ def make_docs(arch, build):
     if os.path.isdir(os.path.join(folder, 'prefix')):
         stop(open_device(folder, arch, build))
     device = create_device(folder, arch, build)
-    for name in ('display', 'headless'):
-        if os.path.exists(device.file(name)):
-            os.remove(device.file(name))
     os.environ.pop('DISPLAY', None)
     os.environ['VELMORA_STAY_ON'] = '1'
     shots, docs = os.path.join(build, 'docs-shots'), os.path.join(ROOT, 'docs')
@@ -874,22 +865,20 @@ def make_docs(arch, build):
         device.devtool('reg', 'HKCU\\Software\\Zilp\\Velmora', 'ShowLockIcon=1',
                        stdout=subprocess.DEVNULL)
         device.devtool('exec', 'Ostrelle.exe', 'ON', stdout=subprocess.DEVNULL)
-        before, tray = poll(lambda: notifier_icon(device), 20), []
-        if not before:
+        shown, tray = poll(lambda: notifier_icon(device), 20, 0.2), []
+        if not shown:
             raise Problem("docs: the notifier's icon did not appear")
         for state in ('first', 'second'):
+            if state == 'second':
+                device.devtool('tap', stdout=subprocess.DEVNULL)
+                shown = poll(lambda: notifier_icon(device, unlike=shown), 10, 0.2)
+                if not shown:
+                    raise Problem("docs: a tap did not change the notifier's icon")
             time.sleep(1)  # let the taskbar paint
             shot = os.path.join(shots, 'tray-%s.png' % state)
             device.devtool('shot', windows_path(shot), stdout=subprocess.DEVNULL)
             # Left to right as they were shot: before the tap, then after it.
-            tray += [shot, before.split(' at=')[-1]]
-            if state == 'first':
-                device.devtool('tap', stdout=subprocess.DEVNULL)
-                image = before.split(' image=')[-1]
-                before = poll(lambda: (lambda line: line if line and line.split(' image=')[-1]
-                                       != image else None)(notifier_icon(device)), 10)
-                if not before:
-                    raise Problem("docs: a tap did not change the notifier's icon")
+            tray += [shot, shown.split(' at=')[-1]]
         subprocess.run(compose + ['tray', os.path.join(docs, 'tray.png')] + tray, check=True)
     finally:
         stop(device)

@@ -24,9 +24,7 @@ bool WriteFactoryValue(const FactoryValue& value) {
     if (!key)
         return false;
     if (!value.text)
-        return RegSetValueExW(key.get(), value.name, 0, REG_DWORD,
-                              reinterpret_cast<const BYTE*>(&value.number),
-                              sizeof value.number) == ERROR_SUCCESS;
+        return WriteNumber(key, value.name, value.number);
     return RegSetValueExW(
                key.get(), value.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.text),
                static_cast<DWORD>((wcslen(value.text) + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;

@@ -3,6 +3,7 @@
 // stand-in programs that record how the applet starts them.
 #pragma once
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <functional>
 #include <string>
 #include <vector>
@@ -33,6 +34,15 @@ struct HostedApplet {
 };
 HostedApplet HostApplet();
 void UnhostApplet(const HostedApplet& applet);
+
+// A suite whose tests share one hosted applet, hosted before the first and unhosted after the
+// last.
+class HostedAppletSuite : public testing::Test {
+  protected:
+    static void SetUpTestSuite() { Applet = HostApplet(); }
+    static void TearDownTestSuite() { UnhostApplet(Applet); }
+    inline static HostedApplet Applet;
+};
 
 // --- the applet's windows ----------------------------------------------------------------
 

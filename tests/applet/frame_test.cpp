@@ -14,10 +14,6 @@ using harness::Utf8;
 
 namespace {
 
-HMODULE Library;
-AppletEntry Entry;
-HWND Host; // stands for the control-panel host's window
-
 std::vector<Event> Commands(const std::vector<Event>& events) {
     std::vector<Event> commands;
     for (const Event& e : events)
@@ -26,17 +22,11 @@ std::vector<Event> Commands(const std::vector<Event>& events) {
     return commands;
 }
 
-class AppletFrame : public testing::Test {
+// Applet.host stands for the control-panel host's window.
+class AppletFrame : public HostedAppletSuite {
   protected:
-    static void SetUpTestSuite() {
-        const HostedApplet applet = HostApplet();
-        Library = applet.library;
-        Entry = applet.entry;
-        Host = applet.host;
-    }
-    static void TearDownTestSuite() { UnhostApplet({Library, Entry, Host}); }
     void SetUp() override {
-        ASSERT_NE(nullptr, Entry) << "powerg.cpl in \\Windows exporting CPlApplet";
+        ASSERT_NE(nullptr, Applet.entry) << "powerg.cpl in \\Windows exporting CPlApplet";
         harness::WriteDword(HKEY_CURRENT_USER, L"Software\\Zilp\\Velmora", L"ShowLockIcon", 0);
     }
     void TearDown() override {
@@ -56,9 +46,10 @@ TEST_F(AppletFrame, AnswersTheControlPanelMessages) {
         {CPL_SETUP, 0},    {0x1234, 0},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.expected, Entry(Host, c.message, 0, 0)) << "message " << c.message;
-    EXPECT_EQ(1, Entry(Host, CPL_INIT, 0, 0));
-    EXPECT_EQ(0, Entry(Host, CPL_EXIT, 0, 0));
+        EXPECT_EQ(c.expected, Applet.entry(Applet.host, c.message, 0, 0))
+            << "message " << c.message;
+    EXPECT_EQ(1, Applet.entry(Applet.host, CPL_INIT, 0, 0));
+    EXPECT_EQ(0, Applet.entry(Applet.host, CPL_EXIT, 0, 0));
     EXPECT_EQ(nullptr, FindMainWindow()) << "none of these opens a window";
 }
 
@@ -69,7 +60,8 @@ TEST_F(AppletFrame, FillsTheWideInquiryRecordAtAnyAlignment) {
         alignas(8) BYTE buffer[RecordSize + 16];
         std::memset(buffer, 0xCC, sizeof buffer);
         BYTE* record = buffer + 4 + offset;
-        EXPECT_EQ(0, Entry(Host, CPL_NEWINQUIRE, 0, reinterpret_cast<LPARAM>(record)));
+        EXPECT_EQ(0,
+                  Applet.entry(Applet.host, CPL_NEWINQUIRE, 0, reinterpret_cast<LPARAM>(record)));
         NEWCPLINFOW info;
         std::memcpy(&info, record, sizeof info);
         EXPECT_EQ(RecordSize, info.dwSize) << "dwSize at offset " << offset;
@@ -94,13 +86,13 @@ TEST_F(AppletFrame, OpensOneFullScreenWindowOwnedByTheHostWithSixTabsAtTheBottom
     RECT work = {};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     DWORD start = GetTickCount();
-    LONG result = OpenAndDrive(Entry, Host, 0, [&](HWND main) {
+    LONG result = OpenAndDrive(Applet.entry, Applet.host, 0, [&](HWND main) {
         RECT frame = {};
         GetWindowRect(main, &frame);
         EXPECT_TRUE(EqualRect(&work, &frame))
             << "expected the work area " << work.right << "x" << work.bottom << ", actual "
             << frame.left << "," << frame.top << "-" << frame.right << "," << frame.bottom;
-        EXPECT_EQ(Host, GetWindow(main, GW_OWNER));
+        EXPECT_EQ(Applet.host, GetWindow(main, GW_OWNER));
         EXPECT_TRUE(IsWindowVisible(main));
         EXPECT_NE(0, SendMessageW(main, WM_GETICON, ICON_SMALL, 0)) << "small icon 100";
         EXPECT_EQ(1u, harness::TopLevelWindows(MainClass).size());
@@ -136,7 +128,7 @@ TEST_F(AppletFrame, OpensOnTheAskedTabAndOnStatusForATabThatDoesNotExist) {
                  {5, 3, 5}, {6, 0, 0}, {7, 0, 0}, {0xFFFF, 0, 0}};
     for (const auto& c : cases) {
         OpenAndDrive(
-            Entry, Host, c.tab,
+            Applet.entry, Applet.host, c.tab,
             [&](HWND main) {
                 HWND host = HostDialogOf(main);
                 EXPECT_EQ(c.expected, SelectedTab(host)) << "asked for tab " << c.tab;
@@ -153,7 +145,7 @@ TEST_F(AppletFrame, OpensOnTheAskedTabAndOnStatusForATabThatDoesNotExist) {
 TEST_F(AppletFrame, PagesAreMadeOnceAndShownAgainWithTheirState) {
     // The lock icon wanted, so that the option box below is enabled.
     harness::WriteDword(HKEY_CURRENT_USER, L"Software\\Zilp\\Velmora", L"ShowLockIcon", 1);
-    OpenAndDrive(Entry, Host, 5, [](HWND main) {
+    OpenAndDrive(Applet.entry, Applet.host, 5, [](HWND main) {
         HWND host = HostDialogOf(main);
         HWND lock = PageOfTab(host, 5);
         ASSERT_NE(nullptr, lock);
@@ -177,7 +169,7 @@ TEST_F(AppletFrame, PagesAreMadeOnceAndShownAgainWithTheirState) {
 }
 
 TEST_F(AppletFrame, ATabChangeIsAnnouncedToTheExistingPagesFirst) {
-    OpenAndDrive(Entry, Host, 0, [](HWND main) {
+    OpenAndDrive(Applet.entry, Applet.host, 0, [](HWND main) {
         HWND host = HostDialogOf(main);
         MessageLog log;
         log.WatchApplet(main);
@@ -204,7 +196,7 @@ TEST_F(AppletFrame, CancelReachesExactlyTheVisitedPagesAndCloseActsAsCancel) {
     };
     for (const auto& c : cases) {
         MessageLog log;
-        OpenAndDrive(Entry, Host, 0, [&](HWND main) {
+        OpenAndDrive(Applet.entry, Applet.host, 0, [&](HWND main) {
             HWND host = HostDialogOf(main);
             SelectTab(host, 1);
             SelectTab(host, 4);
@@ -234,7 +226,7 @@ TEST_F(AppletFrame, CancelReachesExactlyTheVisitedPagesAndCloseActsAsCancel) {
 TEST_F(AppletFrame, OkTellsEveryPageAndStartsNoNotifierWithoutTheLockIcon) {
     ProgramRecorder recorder;
     MessageLog log;
-    OpenAndDrive(Entry, Host, 3, [&](HWND main) {
+    OpenAndDrive(Applet.entry, Applet.host, 3, [&](HWND main) {
         SelectTab(HostDialogOf(main), 0);
         log.WatchApplet(main);
         log.clear();
@@ -256,7 +248,7 @@ TEST_F(AppletFrame, EnterAndEscapeInAPageBecomeOkAndCancelAfterTheKeyIsHandled) 
     } cases[] = {{VK_RETURN, IDOK}, {VK_ESCAPE, IDCANCEL}};
     for (const auto& c : cases) {
         MessageLog log;
-        OpenAndDrive(Entry, Host, 5, [&](HWND main) {
+        OpenAndDrive(Applet.entry, Applet.host, 5, [&](HWND main) {
             log.WatchApplet(main);
             HWND focus = GetFocus();
             ASSERT_TRUE(IsChild(PageOfTab(HostDialogOf(main), 5), focus));
@@ -272,7 +264,7 @@ TEST_F(AppletFrame, EnterAndEscapeInAPageBecomeOkAndCancelAfterTheKeyIsHandled) 
 }
 
 TEST_F(AppletFrame, ACommandAtTheHostDialogGoesToEveryPageAndTheMainWindowIgnoresIt) {
-    OpenAndDrive(Entry, Host, 0, [](HWND main) {
+    OpenAndDrive(Applet.entry, Applet.host, 0, [](HWND main) {
         HWND host = HostDialogOf(main);
         SelectTab(host, 2);
         SelectTab(host, 5);
@@ -314,7 +306,7 @@ TEST_F(AppletFrame, HelpStartsPegHelpAtTheTopicOfTheTabShowing) {
         {5, "PegHelp.exe|velmora.htp#lock"},
         {-1, "PegHelp.exe|Velmora.htp#powersupply_help"},
     };
-    OpenAndDrive(Entry, Host, 3, [&](HWND main) {
+    OpenAndDrive(Applet.entry, Applet.host, 3, [&](HWND main) {
         HWND host = HostDialogOf(main);
         size_t count = 0;
         for (const auto& c : cases) {
@@ -338,13 +330,13 @@ TEST_F(AppletFrame, HelpStartsPegHelpAtTheTopicOfTheTabShowing) {
 }
 
 TEST_F(AppletFrame, ASecondOpeningBringsTheOpenWindowToTheFrontAndMakesNothing) {
-    OpenAndDrive(Entry, Host, 2, [](HWND main) {
+    OpenAndDrive(Applet.entry, Applet.host, 2, [](HWND main) {
         HWND other = CreateWindowExW(0, L"Static", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50,
                                      nullptr, nullptr, nullptr, nullptr);
         SetForegroundWindow(other);
         ASSERT_EQ(other, GetForegroundWindow());
         DWORD start = GetTickCount();
-        EXPECT_EQ(0, Entry(Host, CPL_DBLCLK, MAKELPARAM(0, 4), 0));
+        EXPECT_EQ(0, Applet.entry(Applet.host, CPL_DBLCLK, MAKELPARAM(0, 4), 0));
         EXPECT_LT(GetTickCount() - start, 5000u) << "returns at once";
         EXPECT_EQ(main, GetForegroundWindow());
         EXPECT_EQ(1u, harness::TopLevelWindows(MainClass).size());
@@ -381,11 +373,11 @@ HARNESS_CHILD_ROLE(SecondHost, L"second-host") {
 }
 
 TEST_F(AppletFrame, AReopeningInTheSameProcessStartsWithoutThePagesOfTheLastOne) {
-    OpenAndDrive(Entry, Host, 2, [](HWND main) {
+    OpenAndDrive(Applet.entry, Applet.host, 2, [](HWND main) {
         SelectTab(HostDialogOf(main), 3);
         SendMessageW(main, WM_COMMAND, IDOK, 0);
     });
-    OpenAndDrive(Entry, Host, 2, [](HWND main) {
+    OpenAndDrive(Applet.entry, Applet.host, 2, [](HWND main) {
         HWND host = HostDialogOf(main);
         auto pages = PagesOf(host);
         ASSERT_EQ(1u, pages.size());
@@ -399,7 +391,7 @@ TEST_F(AppletFrame, AReopeningInTheSameProcessStartsWithoutThePagesOfTheLastOne)
 
 TEST_F(AppletFrame, AQuitMessageEndsTheLoopAndIsLeftForTheHost) {
     HWND open = nullptr;
-    LONG result = OpenAndDrive(Entry, Host, 0, [&](HWND main) {
+    LONG result = OpenAndDrive(Applet.entry, Applet.host, 0, [&](HWND main) {
         open = main;
         PostQuitMessage(5);
     });
@@ -416,7 +408,7 @@ TEST_F(AppletFrame, AQuitMessageEndsTheLoopAndIsLeftForTheHost) {
 TEST_F(AppletFrame, ShowIconAddsTheTestIconAndTakesItAwayAgain) {
     using ShowIconEntry = int(WINAPI*)(HINSTANCE);
     auto showIcon = reinterpret_cast<ShowIconEntry>(
-        reinterpret_cast<void*>(GetProcAddress(Library, "ShowIcon")));
+        reinterpret_cast<void*>(GetProcAddress(Applet.library, "ShowIcon")));
     ASSERT_NE(nullptr, showIcon);
     HINSTANCE self = GetModuleHandleW(nullptr); // carries icon 451
     const DWORD pid = GetCurrentProcessId();
@@ -477,7 +469,7 @@ TEST_F(AppletFrame, OkSavesTheEditedCopyAndCancelOrCloseLeaveTheSystemAsItIs) {
     };
     for (const auto& c : cases) {
         harness::SetIdleTimeout(SPI_SETBATTERYIDLETIMEOUT, loaded);
-        OpenAndDrive(Entry, Host, 1, [&](HWND main) {
+        OpenAndDrive(Applet.entry, Applet.host, 1, [&](HWND main) {
             // Another program changes the timeout while the applet is open.
             harness::SetIdleTimeout(SPI_SETBATTERYIDLETIMEOUT, 4321);
             SendMessageW(main, c.message, c.wParam, 0);
@@ -504,7 +496,7 @@ TEST_F(AppletFrame, AFailedLoadOfTheSettingsLeavesNoWindow) {
     std::vector<harness::MessageBoxInfo> boxes;
     {
         harness::MessageBoxCatcher catcher(IDOK);
-        result = OpenAndDrive(Entry, Host, 2, [&](HWND main) {
+        result = OpenAndDrive(Applet.entry, Applet.host, 2, [&](HWND main) {
             drove = true;
             SendMessageW(main, WM_CLOSE, 0, 0);
         });

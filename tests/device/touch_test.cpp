@@ -76,34 +76,21 @@ struct Darkness {
     }
 };
 
-HMODULE Library;
-AppletEntry Entry;
-HWND Host;
-
-class Touch : public testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        const HostedApplet applet = HostApplet();
-        Library = applet.library;
-        Entry = applet.entry;
-        Host = applet.host;
-    }
-    static void TearDownTestSuite() { UnhostApplet({Library, Entry, Host}); }
-};
+class Touch : public HostedAppletSuite {};
 
 } // namespace
 
 // Four openings, each: dark, a tap on "Extern" that must only switch the device on, then ten
 // lit taps alternating between "Status" and "Extern", the first on the tab already selected.
 TEST_F(Touch, LandsWhereAimedAlsoRightAfterATapOnTheDarkScreen) {
-    ASSERT_NE(nullptr, Entry) << "powerg.cpl in \\Windows exporting CPlApplet";
+    ASSERT_NE(nullptr, Applet.entry) << "powerg.cpl in \\Windows exporting CPlApplet";
     HHOOK hook = SetWindowsHookExW(WH_MOUSE, Stylus::Hook, nullptr, GetCurrentThreadId());
     ASSERT_NE(nullptr, hook);
     Darkness darkness;
     std::vector<std::string> misses;
     int lit = 0;
     for (int round = 1; round <= 4; ++round) {
-        OpenAndDrive(Entry, Host, StatusTab, [&](HWND main) {
+        OpenAndDrive(Applet.entry, Applet.host, StatusTab, [&](HWND main) {
             const HWND host = HostDialogOf(main);
             const std::string where = "opening " + std::to_string(round);
             if (!darkness.Fall()) {
