@@ -54,16 +54,15 @@ bool IsScreenRect(const RECT& r) {
 }
 
 bool ReadWorkArea(RECT* out) {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, device_store::WorkAreaKey, 0, KEY_READ, &key) !=
-        ERROR_SUCCESS)
+    const RegistryKey key =
+        RegistryKey::Open(HKEY_LOCAL_MACHINE, device_store::WorkAreaKey, KEY_READ);
+    if (!key)
         return false;
     RECT r;
     DWORD type = 0, size = sizeof r;
-    LONG rc = RegQueryValueExW(key, device_store::WorkAreaValue, nullptr, &type,
-                               reinterpret_cast<BYTE*>(&r), &size);
-    RegCloseKey(key);
-    if (rc != ERROR_SUCCESS || type != REG_BINARY || size != sizeof r || !IsScreenRect(r))
+    if (RegQueryValueExW(key.get(), device_store::WorkAreaValue, nullptr, &type,
+                         reinterpret_cast<BYTE*>(&r), &size) != ERROR_SUCCESS ||
+        type != REG_BINARY || size != sizeof r || !IsScreenRect(r))
         return false;
     *out = r;
     return true;
@@ -74,14 +73,10 @@ BOOL SetWorkArea(const RECT* area, UINT winIni) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, device_store::WorkAreaKey, 0, nullptr, 0, KEY_WRITE,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return FALSE;
-    LONG rc = RegSetValueExW(key, device_store::WorkAreaValue, 0, REG_BINARY,
-                             reinterpret_cast<const BYTE*>(area), sizeof *area);
-    RegCloseKey(key);
-    if (rc != ERROR_SUCCESS)
+    const RegistryKey key =
+        RegistryKey::Create(HKEY_LOCAL_MACHINE, device_store::WorkAreaKey, KEY_WRITE);
+    if (!key || RegSetValueExW(key.get(), device_store::WorkAreaValue, 0, REG_BINARY,
+                               reinterpret_cast<const BYTE*>(area), sizeof *area) != ERROR_SUCCESS)
         return FALSE;
     // The caller's own process sees it through user32 too.
     SystemParametersInfoW(SPI_SETWORKAREA, 0, const_cast<RECT*>(area), 0);

@@ -171,12 +171,9 @@ int PowerCommand(int argc, wchar_t** argv) {
 // Prints 1 when the next reset is a cold boot; "clear" takes the flag back (after a boot).
 int CleanFlagCommand(int argc, wchar_t** argv) {
     if (argc == 1 && wcscmp(argv[0], L"clear") == 0) {
-        HKEY key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, device_store::InitKey, 0, KEY_WRITE, &key) ==
-            ERROR_SUCCESS) {
-            RegDeleteValueW(key, device_store::CleanBootValue);
-            RegCloseKey(key);
-        }
+        if (const RegistryKey key =
+                RegistryKey::Open(HKEY_LOCAL_MACHINE, device_store::InitKey, KEY_WRITE))
+            RegDeleteValueW(key.get(), device_store::CleanBootValue);
         return 0;
     }
     if (argc != 0) {

@@ -5,6 +5,7 @@
 #include <vector>
 #include "commands.h"
 #include "output.h"
+#include "registry_key.h"
 
 namespace {
 
@@ -14,9 +15,9 @@ struct Root {
 };
 
 const Root Roots[] = {
-    {L"HKCU", HKEY_CURRENT_USER},       {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-    {L"HKLM", HKEY_LOCAL_MACHINE},      {L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-    {L"HKCR", HKEY_CLASSES_ROOT},       {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+    {L"HKCU", HKEY_CURRENT_USER},  {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+    {L"HKLM", HKEY_LOCAL_MACHINE}, {L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+    {L"HKCR", HKEY_CLASSES_ROOT},  {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
 };
 
 bool SplitKey(const wchar_t* text, HKEY* root, const wchar_t** path) {
@@ -75,12 +76,9 @@ bool ParseChange(const wchar_t* text, Change* change) {
 }
 
 bool HasValue(HKEY root, const wchar_t* path, const std::wstring& name) {
-    HKEY key;
-    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    LONG rc = RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS;
+    const RegistryKey key = RegistryKey::Open(root, path, KEY_READ);
+    return key && RegQueryValueExW(key.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) ==
+                      ERROR_SUCCESS;
 }
 
 // All changes are checked before the first is made, so that a bad one changes nothing.
@@ -98,9 +96,8 @@ int ChangeValues(const wchar_t* keyName, HKEY root, const wchar_t* path, int cou
             return 1;
         }
     }
-    HKEY key;
-    if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS) {
+    const RegistryKey key = RegistryKey::Create(root, path, KEY_WRITE);
+    if (!key) {
         PrintError(L"reg: cannot write %ls\n", keyName);
         return 1;
     }
@@ -108,11 +105,10 @@ int ChangeValues(const wchar_t* keyName, HKEY root, const wchar_t* path, int cou
     for (const Change& change : changes) {
         if (rc != ERROR_SUCCESS)
             break;
-        rc = change.remove ? RegDeleteValueW(key, change.name.c_str())
-                           : RegSetValueExW(key, change.name.c_str(), 0, REG_DWORD,
+        rc = change.remove ? RegDeleteValueW(key.get(), change.name.c_str())
+                           : RegSetValueExW(key.get(), change.name.c_str(), 0, REG_DWORD,
                                             reinterpret_cast<const BYTE*>(&change.number), 4);
     }
-    RegCloseKey(key);
     if (rc != ERROR_SUCCESS) {
         PrintError(L"reg: cannot write %ls\n", keyName);
         return 1;
@@ -132,8 +128,8 @@ int RegCommand(int argc, wchar_t** argv) {
     }
     if (argc > 1)
         return ChangeValues(argv[0], root, path, argc - 1, argv + 1);
-    HKEY key;
-    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    const RegistryKey key = RegistryKey::Open(root, path, KEY_READ);
+    if (!key) {
         PrintError(L"reg: no key %ls\n", argv[0]);
         return 1;
     }
@@ -142,17 +138,17 @@ int RegCommand(int argc, wchar_t** argv) {
     static BYTE data[65536];
     for (DWORD i = 0;; ++i) {
         DWORD nameLength = 16384, size = sizeof data, type = 0;
-        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS)
+        if (RegEnumValueW(key.get(), i, name, &nameLength, nullptr, &type, data, &size) !=
+            ERROR_SUCCESS)
             break;
         PrintValue(name, type, data, size);
     }
     for (DWORD i = 0;; ++i) {
         DWORD nameLength = 16384;
-        if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+        if (RegEnumKeyExW(key.get(), i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS)
             break;
         Print(L"[%ls\\%ls]\n", argv[0], name);
     }
-    RegCloseKey(key);
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <cwchar>
 #include "package.h"
+#include "registry_key.h"
 
 namespace {
 
@@ -23,14 +24,6 @@ struct EndStep {
 constexpr EndStep EndSteps[] = {{L"Ostrelle.exe", L"OFF"}};
 constexpr DWORD EndWait = 30000;     // ms, for the program started to end it
 constexpr DWORD ReleaseWait = 10000; // ms, for the ended program's file to be let go
-
-struct Key {
-    HKEY h = nullptr;
-    ~Key() {
-        if (h)
-            RegCloseKey(h);
-    }
-};
 
 std::wstring AppsPath(const std::wstring& name) {
     return std::wstring(AppsKey) + L"\\" + name;
@@ -117,12 +110,11 @@ void RunEndStep(const std::wstring& devicePath, const EndStep& step) {
 }
 
 bool KeyIsEmpty(HKEY root, const std::wstring& path) {
-    Key key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key.h) != ERROR_SUCCESS)
-        return false;
+    const RegistryKey key = RegistryKey::Open(root, path.c_str(), KEY_READ);
     DWORD subkeys = 0, values = 0;
-    return RegQueryInfoKeyW(key.h, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
-                            nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+    return key &&
+           RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                            &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
            subkeys == 0 && values == 0;
 }
 
@@ -157,55 +149,55 @@ bool SplitRecordedKey(const std::wstring& key, HKEY* root, std::wstring* path) {
 }
 
 bool ReadPackageRecord(const std::wstring& name, PackageRecord* record) {
-    Key key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, AppsPath(name).c_str(), 0, KEY_READ, &key.h) !=
-        ERROR_SUCCESS)
+    const RegistryKey key = RegistryKey::Open(HKEY_LOCAL_MACHINE, AppsPath(name).c_str(), KEY_READ);
+    if (!key)
         return false;
     DWORD installed = 0, type = 0, size = sizeof installed;
-    if (RegQueryValueExW(key.h, InstalledValue, nullptr, &type, reinterpret_cast<BYTE*>(&installed),
-                         &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExW(key.get(), InstalledValue, nullptr, &type,
+                         reinterpret_cast<BYTE*>(&installed), &size) != ERROR_SUCCESS ||
         type != REG_DWORD || installed != 1)
         return false;
     wchar_t dir[MAX_PATH] = {};
     size = sizeof dir - sizeof(wchar_t);
-    if (RegQueryValueExW(key.h, DirValue, nullptr, &type, reinterpret_cast<BYTE*>(dir), &size) ==
-            ERROR_SUCCESS &&
+    if (RegQueryValueExW(key.get(), DirValue, nullptr, &type, reinterpret_cast<BYTE*>(dir),
+                         &size) == ERROR_SUCCESS &&
         type == REG_SZ)
         record->installDir = dir;
-    record->files = ReadList(key.h, FilesValue);
-    record->dirs = ReadList(key.h, DirsValue);
-    record->values = ReadList(key.h, ValuesValue);
-    record->keys = ReadList(key.h, KeysValue);
+    record->files = ReadList(key.get(), FilesValue);
+    record->dirs = ReadList(key.get(), DirsValue);
+    record->values = ReadList(key.get(), ValuesValue);
+    record->keys = ReadList(key.get(), KeysValue);
     return true;
 }
 
 bool WritePackageRecord(const std::wstring& name, const PackageRecord& record) {
-    Key key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, AppsPath(name).c_str(), 0, nullptr, 0, KEY_WRITE,
-                        nullptr, &key.h, nullptr) != ERROR_SUCCESS)
+    const RegistryKey key =
+        RegistryKey::Create(HKEY_LOCAL_MACHINE, AppsPath(name).c_str(), KEY_WRITE);
+    if (!key)
         return false;
     const DWORD installed = 1;
-    return WriteList(key.h, FilesValue, record.files) && WriteList(key.h, DirsValue, record.dirs) &&
-           WriteList(key.h, ValuesValue, record.values) &&
-           WriteList(key.h, KeysValue, record.keys) &&
-           RegSetValueExW(key.h, DirValue, 0, REG_SZ,
+    return WriteList(key.get(), FilesValue, record.files) &&
+           WriteList(key.get(), DirsValue, record.dirs) &&
+           WriteList(key.get(), ValuesValue, record.values) &&
+           WriteList(key.get(), KeysValue, record.keys) &&
+           RegSetValueExW(key.get(), DirValue, 0, REG_SZ,
                           reinterpret_cast<const BYTE*>(record.installDir.c_str()),
                           static_cast<DWORD>((record.installDir.size() + 1) * sizeof(wchar_t))) ==
                ERROR_SUCCESS &&
-           RegSetValueExW(key.h, InstalledValue, 0, REG_DWORD,
+           RegSetValueExW(key.get(), InstalledValue, 0, REG_DWORD,
                           reinterpret_cast<const BYTE*>(&installed),
                           sizeof installed) == ERROR_SUCCESS;
 }
 
 std::vector<std::wstring> InstalledPackages() {
     std::vector<std::wstring> names;
-    Key key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, AppsKey, 0, KEY_READ, &key.h) != ERROR_SUCCESS)
+    const RegistryKey key = RegistryKey::Open(HKEY_LOCAL_MACHINE, AppsKey, KEY_READ);
+    if (!key)
         return names;
     wchar_t name[256];
     for (DWORD i = 0;; ++i) {
         DWORD length = 256;
-        if (RegEnumKeyExW(key.h, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        if (RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS)
             break;
         PackageRecord record;
@@ -224,10 +216,10 @@ void DeleteCreated(const PackageRecord& record) {
         const size_t tab = entry.find(L'\t');
         HKEY root;
         std::wstring path;
-        Key key;
-        if (tab != std::wstring::npos && SplitRecordedKey(entry.substr(0, tab), &root, &path) &&
-            RegOpenKeyExW(root, path.c_str(), 0, KEY_SET_VALUE, &key.h) == ERROR_SUCCESS)
-            RegDeleteValueW(key.h, entry.substr(tab + 1).c_str());
+        if (tab == std::wstring::npos || !SplitRecordedKey(entry.substr(0, tab), &root, &path))
+            continue;
+        if (const RegistryKey key = RegistryKey::Open(root, path.c_str(), KEY_SET_VALUE))
+            RegDeleteValueW(key.get(), entry.substr(tab + 1).c_str());
     }
     for (auto entry = record.keys.rbegin(); entry != record.keys.rend(); ++entry) {
         HKEY root;

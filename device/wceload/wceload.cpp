@@ -8,6 +8,7 @@
 #include <set>
 #include "../tool/output.h"
 #include "package.h"
+#include "registry_key.h"
 
 namespace {
 
@@ -125,32 +126,25 @@ struct Installation {
         do {
             at = value.subkey.find(L'\\', at + 1);
             const std::wstring part = value.subkey.substr(0, at);
-            HKEY h;
-            if (RegOpenKeyExW(value.root, part.c_str(), 0, KEY_READ, &h) == ERROR_SUCCESS) {
-                RegCloseKey(h);
+            if (RegistryKey::Open(value.root, part.c_str(), KEY_READ))
                 continue;
-            }
-            if (RegCreateKeyExW(value.root, part.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h,
-                                nullptr) != ERROR_SUCCESS)
+            if (!RegistryKey::Create(value.root, part.c_str(), KEY_WRITE))
                 return false;
-            RegCloseKey(h);
             record.keys.push_back(value.key.substr(0, value.key.size() - value.subkey.size()) +
                                   part);
         } while (at != std::wstring::npos && !value.subkey.empty());
-        HKEY h;
-        if (RegOpenKeyExW(value.root, value.subkey.c_str(), 0, KEY_READ | KEY_WRITE, &h) !=
-            ERROR_SUCCESS)
+        const RegistryKey key =
+            RegistryKey::Open(value.root, value.subkey.c_str(), KEY_READ | KEY_WRITE);
+        if (!key)
             return false;
-        bool ok = true;
-        if (!value.noClobber || RegQueryValueExW(h, value.name.c_str(), nullptr, nullptr, nullptr,
-                                                 nullptr) != ERROR_SUCCESS) {
-            ok = RegSetValueExW(h, value.name.c_str(), 0, value.type, value.data.data(),
-                                static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS;
-            if (ok)
-                record.values.push_back(value.key + L"\t" + value.name);
-        }
-        RegCloseKey(h);
-        return ok;
+        if (value.noClobber && RegQueryValueExW(key.get(), value.name.c_str(), nullptr, nullptr,
+                                                nullptr, nullptr) == ERROR_SUCCESS)
+            return true;
+        if (RegSetValueExW(key.get(), value.name.c_str(), 0, value.type, value.data.data(),
+                           static_cast<DWORD>(value.data.size())) != ERROR_SUCCESS)
+            return false;
+        record.values.push_back(value.key + L"\t" + value.name);
+        return true;
     }
 };
 

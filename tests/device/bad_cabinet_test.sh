@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Cabinets the device's installer must refuse, each in one line, with the device left as it
-# was: a small package of a CE program and a text file, spoilt one way per row.
+# was: a small package of a CE program and a text file, spoilt one way per row. Then the same
+# package with registry entries, which its removal takes back.
 set -uo pipefail
 # shellcheck source=../harness/device_test.sh
 . "$VELMORA_ROOT/tests/harness/device_test.sh"
@@ -14,6 +15,8 @@ i686) processor=586 ;;
 esac
 cleanup() {
     v remove "Zilp Probe" >/dev/null 2>&1 || true
+    wine reg delete 'HKCU\Software\Zilp\Probe' /f >/dev/null 2>&1 || true
+    wine reg delete 'HKLM\Software\Zilp' /v Probe /f >/dev/null 2>&1 || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -94,5 +97,22 @@ for row in "${rows[@]}"; do
     expect "1 ${row#*|}" "$rc $out" "$cab refused in one line"
     expect "$before" "$(snapshot)" "$cab changed nothing"
 done
+v remove "Zilp Probe" >/dev/null
+
+# Values go into keys the installation makes (two deep) and into one that was there before;
+# the removal deletes the values and the keys it made, and leaves the older key.
+values() { v reg "$1" 2>&1 | tr -d '\r' | grep -v '^\[HK' | paste -sd' '; }
+v reg 'HKLM\Software\Zilp' Before=1 >/dev/null
+pack "$work/reg.cab" --reg 'HKCU:Software\Zilp\Probe\Deep:Count:dword:7' \
+    --reg 'HKLM:Software\Zilp:Probe:sz:Zilp probe'
+expect "0 installed Zilp Probe: 2 files, 1 shortcuts, 2 registry values" \
+    "$(out=$(v install "$work/reg.cab" 2>&1); echo "$? $out" | tr -d '\r')" "registry entries installed"
+expect '"Count" = dword:00000007 (7)' "$(values 'HKCU\Software\Zilp\Probe\Deep')" "a value in keys it made"
+expect '"Before" = dword:00000001 (1) "Probe" = sz:"Zilp probe"' "$(values 'HKLM\Software\Zilp')" "a value in a key there before"
+v remove "Zilp Probe" >/dev/null
+expect "reg: no key HKCU\Software\Zilp\Probe" "$(values 'HKCU\Software\Zilp\Probe')" "the keys it made removed"
+expect '"Before" = dword:00000001 (1)' "$(values 'HKLM\Software\Zilp')" "the older key kept, without its value"
+wine reg delete 'HKLM\Software\Zilp' /v Before /f >/dev/null 2>&1
+
 [ $fail = 0 ] && echo "bad cabinets: all passed"
 exit $fail
