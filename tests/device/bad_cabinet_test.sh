@@ -17,6 +17,7 @@ cleanup() {
     v remove "Zilp Probe" >/dev/null 2>&1 || true
     wine reg delete 'HKCU\Software\Zilp\Probe' /f >/dev/null 2>&1 || true
     wine reg delete 'HKLM\Software\Zilp' /v Probe /f >/dev/null 2>&1 || true
+    wine reg delete 'HKLM\Software\Zilp' /v Before /f >/dev/null 2>&1 || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -112,7 +113,6 @@ expect '"Before" = dword:00000001 (1) "Probe" = sz:"Zilp probe"' "$(values 'HKLM
 v remove "Zilp Probe" >/dev/null
 expect "reg: no key HKCU\Software\Zilp\Probe" "$(values 'HKCU\Software\Zilp\Probe')" "the keys it made removed"
 expect '"Before" = dword:00000001 (1)' "$(values 'HKLM\Software\Zilp')" "the older key kept, without its value"
-wine reg delete 'HKLM\Software\Zilp' /v Before /f >/dev/null 2>&1
 
 [ $fail = 0 ] && echo "bad cabinets: all passed"
 exit $fail
