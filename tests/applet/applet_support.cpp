@@ -142,17 +142,42 @@ void CALLBACK DriveStep(HWND, UINT, UINT_PTR timer, DWORD) {
 
 } // namespace
 
-LONG OpenAndDrive(AppletEntry entry, HWND host, UINT tab, const std::function<void(HWND)>& drive,
-                  UINT applet) {
+namespace {
+
+// CPL_DBLCLK with `drive` for the window; whether `drive` ran.
+bool Open(AppletEntry entry, HWND host, UINT tab, const std::function<void(HWND)>& drive,
+          UINT applet, LONG* result) {
     Driving = {&drive, false};
     UINT_PTR step = SetTimer(nullptr, 0, 20, DriveStep);
     UINT_PTR watchdog = SetTimer(nullptr, 0, 30000, Watchdog);
-    LONG result = entry(host, CPL_DBLCLK, MAKELPARAM(applet, tab), 0);
+    *result = entry(host, CPL_DBLCLK, MAKELPARAM(applet, tab), 0);
     KillTimer(nullptr, step);
     KillTimer(nullptr, watchdog);
     if (Driving.closer)
         KillTimer(nullptr, Driving.closer); // it belongs to this opening only
+    const bool ran = Driving.done;
     Driving = {};
+    return ran;
+}
+
+} // namespace
+
+LONG OpenAndDrive(AppletEntry entry, HWND host, UINT tab, const std::function<void(HWND)>& drive,
+                  UINT applet) {
+    LONG result = 0;
+    const DWORD start = GetTickCount();
+    if (!Open(entry, host, tab, drive, applet, &result))
+        ADD_FAILURE() << "the applet's window did not open within 30 s: CPL_DBLCLK for tab " << tab
+                      << " returned " << result << " after " << GetTickCount() - start
+                      << " ms without one";
+    return result;
+}
+
+LONG OpenExpectingNoWindow(AppletEntry entry, HWND host, UINT tab) {
+    LONG result = 0;
+    const std::function<void(HWND)> close = [](HWND main) { SendMessageW(main, WM_CLOSE, 0, 0); };
+    EXPECT_FALSE(Open(entry, host, tab, close, 0, &result))
+        << "expected no window for tab " << tab << ", actual: the applet's window opened";
     return result;
 }
 

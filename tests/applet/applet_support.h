@@ -59,9 +59,12 @@ HWND PageOfTab(HWND host, int tab);
 
 // CPL_DBLCLK with `tab` in the high word of lParam1 (and `applet` in the low word); `drive`
 // runs inside the applet's message loop once its window exists. A window that `drive` leaves
-// open is closed after it, and after 30 s in any case.
+// open is closed after it, and after 30 s in any case. The test fails, in one line, when the
+// window did not open and `drive` never ran.
 LONG OpenAndDrive(AppletEntry entry, HWND host, UINT tab, const std::function<void(HWND)>& drive,
                   UINT applet = 0);
+// CPL_DBLCLK where the applet must open no window; the test fails when one opens.
+LONG OpenExpectingNoWindow(AppletEntry entry, HWND host, UINT tab);
 
 // --- what windows receive ----------------------------------------------------------------
 

@@ -1,6 +1,6 @@
 // The applet's frame linked into the test program, so that its module-wide records can be
-// read where behaviour alone does not show them: the shared fonts and icons, the timeout
-// binding, and the notifier refresh that depends on the lock icon setting.
+// read where behaviour alone does not show them: the shared fonts and icons, and the notifier
+// refresh that depends on the lock icon setting.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <cpl.h>
@@ -8,7 +8,6 @@
 #include "applet_support.h"
 #include "linked_applet.h"
 #include "harness.h"
-#include "page_table.h"
 #include "settings.h"
 
 using namespace applet_test;
@@ -68,48 +67,6 @@ TEST_F(AppletRecords, FontsAndBatteryIconsLiveFromTheFirstInitToTheLastExit) {
     EXPECT_EQ(-1, InitCount);
     EXPECT_EQ(nullptr, SharedResources.LabelFont);
     InitCount = 0;
-}
-
-TEST_F(AppletRecords, EachTimeoutPageKeepsTheBindingOfItsOwnTab) {
-    struct Binding {
-        DWORD* idle;
-        DWORD* backlight;
-        DWORD* automatic;
-        bool warn;
-        PowerState power;
-    };
-    const Binding expected[PageCount] = {
-        {},
-        {&AppletSettings.BatteryIdleTimeout, &AppletSettings.BacklightBatteryTimeout,
-         &AppletSettings.BacklightBatteryAuto, true, PowerState::Battery},
-        {&AppletSettings.ExternalIdleTimeout, &AppletSettings.BacklightExternalTimeout,
-         &AppletSettings.BacklightExternalAuto, false, PowerState::External},
-        {&AppletSettings.WakeupIdleTimeout, nullptr, nullptr, true, PowerState::Wakeup},
-    };
-    // Every timeout page made so far keeps its own, whichever tab was chosen last.
-    const int steps[] = {2, 0, 1, 4, 2, 3, 5, 0, 1};
-    CPlApplet(nullptr, CPL_INIT, 0, 0);
-    OpenAndDrive(CPlApplet, nullptr, 0, [&](HWND main) {
-        HWND host = HostDialogOf(main);
-        for (int step : steps) {
-            SelectTab(host, step);
-            for (int tab = 1; tab <= 3; ++tab) {
-                HWND page = AppletWindows.PageWindows[tab];
-                if (!page)
-                    continue;
-                const TimeoutBindingRecord& b = PageRowOf(page).Binding;
-                const std::string what =
-                    "page " + std::to_string(tab) + " after tab " + std::to_string(step);
-                EXPECT_EQ(expected[tab].idle, b.IdleTimeout) << what;
-                EXPECT_EQ(expected[tab].backlight, b.BacklightTimeout) << what;
-                EXPECT_EQ(expected[tab].automatic, b.BacklightAuto) << what;
-                EXPECT_EQ(expected[tab].warn, b.WarnOnZero) << what;
-                EXPECT_EQ(static_cast<int>(expected[tab].power), static_cast<int>(b.Power)) << what;
-            }
-        }
-        SendMessageW(main, WM_CLOSE, 0, 0);
-    });
-    CPlApplet(nullptr, CPL_EXIT, 0, 0);
 }
 
 TEST_F(AppletRecords, OkStartsTheNotifierWithUpdateAfterTheSaveOnlyWhileTheLockIconIsWanted) {

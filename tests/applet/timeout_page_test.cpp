@@ -213,6 +213,32 @@ TEST_F(TimeoutPages, ShowSecondsAndWholeMinutesStepOnTheLadderAndSaveWhatIsShown
     EXPECT_TRUE(boxes.boxes().empty()) << "a box for a value that is not 0";
 }
 
+TEST_F(TimeoutPages, EveryPageOfOneOpeningSavesIntoItsOwnValuesWhicheverTabShows) {
+    // One step up from a start of its own each, so that a value saved in another's place shows.
+    const struct {
+        int tab;
+        bool lower;
+        DWORD start, saved;
+    } values[] = {{1, false, 60, 120},
+                  {1, true, 15, 30},
+                  {2, false, 90, 150},
+                  {2, true, 45, 60},
+                  {3, false, 120, 180}};
+    for (const auto& v : values)
+        Put(v.tab, v.lower, v.start);
+    OpenAndDrive(CPlApplet, nullptr, 2, [&](HWND main) {
+        HWND host = HostDialogOf(main);
+        for (int tab : {0, 1, 4, 3, 2, 5})
+            SelectTab(host, tab);
+        for (const auto& v : values) // while "Sperre" shows
+            Press(PageOfTab(host, v.tab), v.lower, 'u');
+        SendMessageW(main, WM_COMMAND, IDOK, 0);
+    });
+    for (const auto& v : values)
+        EXPECT_EQ(v.saved, Saved(v.tab, v.lower))
+            << "tab " << v.tab << (v.lower ? ", backlight" : "");
+}
+
 TEST_F(TimeoutPages, ZeroIsOffAndWarnsOnBatteryAndWakeUpOnlySwitchingOnStartsAt15) {
     const struct {
         int tab;
