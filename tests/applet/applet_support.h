@@ -36,11 +36,14 @@ HostedApplet HostApplet();
 void UnhostApplet(const HostedApplet& applet);
 
 // A suite whose tests share one hosted applet, hosted before the first and unhosted after the
-// last.
+// last; a test fails at once without the applet's entry.
 class HostedAppletSuite : public testing::Test {
   protected:
     static void SetUpTestSuite() { Applet = HostApplet(); }
     static void TearDownTestSuite() { UnhostApplet(Applet); }
+    void SetUp() override {
+        ASSERT_NE(nullptr, Applet.entry) << "expected powerg.cpl in \\Windows exporting CPlApplet";
+    }
     inline static HostedApplet Applet;
 };
 
