@@ -167,9 +167,8 @@ LONG OpenAndDrive(AppletEntry entry, HWND host, UINT tab, const std::function<vo
     LONG result = 0;
     const DWORD start = GetTickCount();
     if (!Open(entry, host, tab, drive, applet, &result))
-        ADD_FAILURE() << "the applet's window did not open within 30 s: CPL_DBLCLK for tab " << tab
-                      << " returned " << result << " after " << GetTickCount() - start
-                      << " ms without one";
+        ADD_FAILURE() << "the applet's window did not open within 30 s (CPL_DBLCLK for tab " << tab
+                      << " returned " << result << " after " << GetTickCount() - start << " ms)";
     return result;
 }
 
