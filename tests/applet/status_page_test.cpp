@@ -34,7 +34,6 @@ struct Write {
 std::string Describe(const Write& w) {
     const char* name = w.message == WM_SETTEXT      ? "WM_SETTEXT"
                        : w.message == STM_SETIMAGE  ? "STM_SETIMAGE"
-                       : w.message == WM_SETFONT    ? "WM_SETFONT"
                        : w.message == WM_SHOWWINDOW ? "WM_SHOWWINDOW"
                                                     : "WM_TIMER";
     return std::string(name) + " " + (w.id == ThePage ? "page" : std::to_string(w.id));
@@ -89,8 +88,7 @@ class WriteRecorder {
         if (message == WM_TIMER && IsStatusPage(window)) {
             writes_.push_back({ThePage, WM_TIMER});
             timerTicks_.push_back(GetTickCount());
-        } else if ((message == WM_SETTEXT || message == STM_SETIMAGE || message == WM_SETFONT ||
-                    message == WM_SHOWWINDOW) &&
+        } else if ((message == WM_SETTEXT || message == STM_SETIMAGE || message == WM_SHOWWINDOW) &&
                    IsStatusPage(GetParent(window))) {
             writes_.push_back({GetDlgCtrlID(window), message});
         }
