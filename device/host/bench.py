@@ -123,7 +123,7 @@ def run_bench(arch, build):
     device = create_device(os.path.join(build, 'bench-device'), arch, build)
     try:
         for name in ('bench_timer.exe', 'bench_probe.exe'):
-            shutil.copy(os.path.join(build, 'tests', name), device.windows)
+            shutil.copy(os.path.join(build, 'bench', name), device.windows)
         start(device)
         say('bench: sizes')
         rows = list(bench_rows(device))
