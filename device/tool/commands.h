@@ -38,8 +38,9 @@ void AnnouncePowerStatus();
 // to a request; the caller destroys it.
 HWND CreateReplyWindow(WNDPROC proc, const wchar_t* className);
 
-// A stylus tap at a point of the screen, through the device's input; false when it took none.
-bool PressAt(POINT point);
+// A stylus tap at a point of the screen, through the device's input: nullptr, or what went
+// wrong.
+const wchar_t* PressAt(POINT point);
 
 // The whole screen as a PNG file, and its size; false when the file cannot be written.
 bool WriteScreenshot(const wchar_t* path, int* width, int* height);
