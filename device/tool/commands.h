@@ -42,5 +42,8 @@ HWND CreateReplyWindow(WNDPROC proc, const wchar_t* className);
 // wrong.
 const wchar_t* PressAt(POINT point);
 
+// A hash of the screen's pixels as the X server shows them, to tell when they change.
+DWORD ScreenHash();
+
 // The whole screen as a PNG file, and its size; false when the file cannot be written.
 bool WriteScreenshot(const wchar_t* path, int* width, int* height);
