@@ -73,6 +73,7 @@ TEST_F(Host, BadCommandLinesGetAGermanMessageAndANonZeroExit) {
         {L"testapplet.cpl,0,0,0", 1, 2, L"Ungültige Befehlszeile", L""},
         {L",0,0", 1, 2, L"Ungültige Befehlszeile", L""},
         {L"\"testapplet.cpl\",x,0", 1, 2, L"Befehlszeile \"\"testapplet.cpl\",x,0\"", L""},
+        {L"\"fehlt.cpl\" 0", 1, 3, L"Datei \"fehlt.cpl\" 0 wurde", L""},
         {L"..\\testapplet.cpl,0,0", 1, 3, L"nicht gefunden", L""},
         {L"testapplet.cpl,2,0", 1, 6, L"kein Element 2",
          L"1(0,0,host);2(0,0,host);8(0,align2);8(1,align2);6(0,100,host);6(1,101,host);"
