@@ -2,8 +2,8 @@
 # `velmora device` refuses bad arguments with one line and a non-zero exit, changing nothing.
 # A case may name what its line must say after " => ".
 set -uo pipefail
-v() { "$VELMORA_ROOT/velmora" device "$@"; }
-fail=0
+# shellcheck source=../harness/device_test.sh
+. "$VELMORA_ROOT/tests/harness/device_test.sh"
 before=$(v timeouts; v power; v exports; v sleep; v packages; v model)
 while IFS= read -r case; do
     args=${case%% => *} says=""
