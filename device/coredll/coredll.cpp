@@ -2,6 +2,7 @@
 // persistent store (device_store.h). Every other call of the platform's table
 // (platform/coredll.def) is a forwarder to desktop Wine.
 #include <windows.h>
+#include <cwchar>
 #include "device_store.h"
 #include "wince.h"
 
@@ -156,18 +157,22 @@ LONG WINAPI CeRegCreateKeyExW(HKEY root, LPCWSTR path, DWORD reserved, LPWSTR cl
 }
 
 // The platform passes a program only its arguments. Wine passes the command line its creator
-// gave, and an empty one as the program's own quoted path, which no command line of the
-// platform starts with: a quoted first word is the program's name, and what follows it is the
-// command line.
+// gave, and an empty one as the program's own quoted path: only a quoted first word that names
+// this very program, found as its creator found it, is dropped. Any other line reaches the
+// program whole, a quoted file among its arguments included (ctlpnl.exe "powerg.cpl",0,0).
 LPWSTR WINAPI CeGetCommandLineW(void) {
     LPWSTR line = GetCommandLineW();
-    if (line[0] != L'"')
+    const wchar_t* close = line[0] == L'"' ? wcschr(line + 1, L'"') : nullptr;
+    if (!close || close - line - 1 >= MAX_PATH ||
+        (close[1] && close[1] != L' ' && close[1] != L'\t'))
         return line;
-    LPWSTR rest = line + 1;
-    while (*rest && *rest != L'"')
-        ++rest;
-    if (*rest)
-        ++rest;
+    wchar_t word[MAX_PATH], found[MAX_PATH], self[MAX_PATH];
+    wmemcpy(word, line + 1, close - line - 1);
+    word[close - line - 1] = L'\0';
+    if (!SearchPathW(nullptr, word, L".exe", MAX_PATH, found, nullptr) ||
+        !GetModuleFileNameW(nullptr, self, MAX_PATH) || _wcsicmp(found, self) != 0)
+        return line;
+    LPWSTR rest = line + (close - line) + 1;
     while (*rest == L' ' || *rest == L'\t')
         ++rest;
     return rest;

@@ -5,7 +5,6 @@
 #include <cpl.h>
 #include <cwchar>
 #include "applet_file.h"
-#include "device_command_line.h"
 #include "parse_number.h"
 #include "settings_window.h"
 
@@ -37,7 +36,7 @@ bool ParseField(const wchar_t* text, unsigned* out) {
     return true;
 }
 
-// "FILE[,APPLET[,PAGE]]", both numbers decimal and 0 when left out.
+// "FILE[,APPLET[,PAGE]]", both numbers decimal and 0 when left out; FILE may be quoted.
 bool ParseRequest(const wchar_t* line, Request* out) {
     wchar_t copy[MAX_PATH + 32];
     if (wcslen(line) >= MAX_PATH + 32)
@@ -52,6 +51,11 @@ bool ParseRequest(const wchar_t* line, Request* out) {
             return false;
         *p = 0;
         fields[count++] = p + 1;
+    }
+    const size_t length = wcslen(fields[0]);
+    if (length >= 2 && fields[0][0] == L'"' && fields[0][length - 1] == L'"') {
+        fields[0][length - 1] = L'\0';
+        ++fields[0];
     }
     if (!*fields[0] || wcslen(fields[0]) >= MAX_PATH)
         return false;
@@ -116,7 +120,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     GetWindowsDirectoryW(windows, MAX_PATH);
     SetCurrentDirectoryW(windows);
 
-    const wchar_t* line = DeviceCommandLine();
+    // The arguments alone, as the platform's GetCommandLineW gives them.
+    const wchar_t* line = GetCommandLineW();
     if (!*line)
         return RunSettingsWindow(instance);
     Request request;

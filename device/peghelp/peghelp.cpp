@@ -1,7 +1,6 @@
 // The device's help viewer: "FILE#ANCHOR" shows one topic of a help file of \Windows.
 #include <windows.h>
 #include <string>
-#include "device_command_line.h"
 #include "help_file.h"
 #include "resource.h"
 
@@ -95,7 +94,7 @@ int ShowTopic(HINSTANCE instance) {
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
-    const std::wstring line = DeviceCommandLine();
+    const std::wstring line = GetCommandLineW(); // the arguments alone
     size_t hash = line.find(L'#');
     std::wstring file = line.substr(0, hash);
     std::wstring anchor = hash == std::wstring::npos ? L"" : line.substr(hash + 1);

@@ -40,8 +40,12 @@ void AnnouncePowerStatus();
 // false when none came or the request was answered 0.
 bool AskShell(HWND to, UINT message, LPARAM lParam, ULONG_PTR tag, std::vector<BYTE>* answer);
 
-// A stylus tap at a point of the screen, through the device's input; false when it took none.
-bool PressAt(POINT point);
+// A stylus tap at a point of the screen, through the device's input: nullptr, or what went
+// wrong.
+const wchar_t* PressAt(POINT point);
+
+// A hash of the screen's pixels as the X server shows them, to tell when they change.
+DWORD ScreenHash();
 
 // The whole screen as a PNG file, and its size; false when the file cannot be written.
 bool WriteScreenshot(const wchar_t* path, int* width, int* height);

@@ -29,12 +29,24 @@ BOOL CALLBACK MatchChild(HWND child, LPARAM param) {
     return TRUE;
 }
 
-HWND WaitTopLevel(const wchar_t* className, DWORD ms) {
-    DWORD start = GetTickCount();
+// The applet's window once it shows, and its tab control once it has its tabs: the window can
+// show before its dialog has made the control.
+HWND WaitTabControl(DWORD ms, const wchar_t** missing) {
+    const DWORD start = GetTickCount();
     for (;;) {
-        HWND window = FindWindowW(className, nullptr);
-        if (window && IsWindowVisible(window))
-            return window;
+        HWND window = FindWindowW(AppletClass, nullptr);
+        *missing = L"the applet's window did not appear";
+        if (window && IsWindowVisible(window)) {
+            *missing = L"the applet's window has no tab control";
+            ChildSearch search = {WC_TABCONTROLW, TabControlId, nullptr};
+            EnumChildWindows(window, MatchChild, reinterpret_cast<LPARAM>(&search));
+            DWORD_PTR count = 0;
+            if (search.found &&
+                SendMessageTimeoutW(search.found, TCM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000,
+                                    &count) &&
+                count > 0)
+                return search.found;
+        }
         if (GetTickCount() - start >= ms)
             return nullptr;
         Sleep(100);
@@ -53,12 +65,26 @@ bool SelectTab(HWND tab, int index) {
     return static_cast<int>(selected) == index;
 }
 
-// The page paints once the applet's thread is idle again; generous, as the machine is shared.
-void LetItPaint(HWND window) {
-    Sleep(300);
-    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+// The applet paints a page as it selects it, but its pixels reach the screen (the X server,
+// where a shot reads them) only when its thread goes idle next. The page is there once the
+// screen has changed since before the selection (a new tab always changes it) and then holds
+// still; on a machine under load either can take seconds.
+void WaitForThePage(HWND window, DWORD before, bool changes) {
+    constexpr DWORD Bound = 10000, Still = 200; // ms
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Sleep(300);
+    const DWORD start = GetTickCount();
+    DWORD last = ScreenHash();
+    while (changes && last == before && GetTickCount() - start < Bound) {
+        Sleep(20);
+        last = ScreenHash();
+    }
+    for (;;) {
+        Sleep(Still);
+        const DWORD now = ScreenHash();
+        if (now == last || GetTickCount() - start >= 2 * Bound)
+            return;
+        last = now;
+    }
 }
 
 bool Shoot(const std::wstring& path) {
@@ -87,20 +113,20 @@ int PagesCommand(int argc, wchar_t** argv) {
     }
     const std::wstring dir = argv[0];
     CreateDirectoryW(dir.c_str(), nullptr);
-    HWND applet = WaitTopLevel(AppletClass, seconds * 1000);
-    if (!applet)
-        return ShootScreenOnly(dir, L"the applet's window did not appear");
-    ChildSearch search = {WC_TABCONTROLW, TabControlId, nullptr};
-    EnumChildWindows(applet, MatchChild, reinterpret_cast<LPARAM>(&search));
-    if (!search.found)
-        return ShootScreenOnly(dir, L"the applet's window has no tab control");
-    DWORD_PTR count = 0;
-    SendMessageTimeoutW(search.found, TCM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count);
+    const wchar_t* missing = L"";
+    HWND tabs = WaitTabControl(seconds * 1000, &missing);
+    if (!tabs)
+        return ShootScreenOnly(dir, missing);
+    HWND applet = GetAncestor(tabs, GA_ROOT);
+    DWORD_PTR count = 0, first = 0;
+    SendMessageTimeoutW(tabs, TCM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count);
+    SendMessageTimeoutW(tabs, TCM_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 2000, &first);
     int failures = 0;
     for (int i = 0; i < static_cast<int>(count); ++i) {
-        if (!SelectTab(search.found, i))
+        const DWORD before = ScreenHash();
+        if (!SelectTab(tabs, i))
             PrintError(L"pages: tab %d could not be selected\n", i);
-        LetItPaint(applet);
+        WaitForThePage(applet, before, i != static_cast<int>(first));
         if (!Shoot(dir + L"\\page-" + std::to_wstring(i) + L".png"))
             ++failures;
     }

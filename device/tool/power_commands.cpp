@@ -122,11 +122,15 @@ int TimeoutsCommand(int argc, wchar_t** argv) {
         for (const auto& candidate : device_store::IdleTimeouts)
             if (wcsncmp(argv[i], L"--", 2) == 0 && wcscmp(argv[i] + 2, candidate.Name) == 0)
                 slot = &candidate;
-        unsigned long seconds = 0;
-        if (!slot || i + 1 >= argc || !ParseNumber(argv[i + 1], 0xFFFFFFFFull, &seconds) ||
-            count == 8) {
+        if (!slot || count == 8) {
             PrintError(L"timeouts: expected --battery|--external|--wakeup SECONDS, got '%ls'\n",
                        argv[i]);
+            return 2;
+        }
+        unsigned long seconds = 0;
+        if (i + 1 >= argc || !ParseNumber(argv[i + 1], 0xFFFFFFFFull, &seconds)) {
+            PrintError(L"timeouts: bad value for %ls: '%ls'\n", argv[i],
+                       i + 1 < argc ? argv[i + 1] : L"");
             return 2;
         }
         pending[count++] = {slot, seconds};

@@ -132,33 +132,11 @@ int TouchCommand(int argc, wchar_t** argv) {
                    GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
         return 2;
     }
-    if (!PressAt(point)) {
-        PrintError(L"touch: the device took no input\n");
+    if (const wchar_t* fault = PressAt(point)) {
+        PrintError(L"touch: %ls\n", fault);
         return 1;
     }
     return 0;
-}
-
-// The press and the release each carry the point: a press sent apart from its move can reach
-// the device before the move does, and land where the stylus was before.
-bool PressAt(POINT point) {
-    // The middle of the pixel, in the 0 to 65535 of absolute coordinates: whichever way the
-    // device rounds back, it is that pixel.
-    auto scaled = [](LONG at, int size) {
-        return static_cast<LONG>((2LL * at + 1) * 65536 / (2LL * size));
-    };
-    const LONG x = scaled(point.x, GetSystemMetrics(SM_CXSCREEN));
-    const LONG y = scaled(point.y, GetSystemMetrics(SM_CYSCREEN));
-    constexpr DWORD At = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-    INPUT tap[2] = {};
-    for (INPUT& event : tap) {
-        event.type = INPUT_MOUSE;
-        event.mi.dx = x;
-        event.mi.dy = y;
-    }
-    tap[0].mi.dwFlags = At | MOUSEEVENTF_LEFTDOWN;
-    tap[1].mi.dwFlags = At | MOUSEEVENTF_LEFTUP;
-    return SendInput(2, tap, sizeof(INPUT)) == 2;
 }
 
 bool TellPowerManager(UINT message, LRESULT* result) {

@@ -110,6 +110,15 @@ bool WritePng(const wchar_t* path, const ScreenCopy& screen) {
 
 } // namespace
 
+DWORD ScreenHash() {
+    ScreenCopy screen;
+    const BYTE* bits = screen.Bits();
+    DWORD hash = 2166136261u; // FNV-1a
+    for (UINT i = 0; bits && i < screen.Stride() * static_cast<UINT>(screen.Height()); ++i)
+        hash = (hash ^ bits[i]) * 16777619u;
+    return hash;
+}
+
 bool WriteScreenshot(const wchar_t* path, int* width, int* height) {
     ComApartment com;
     ScreenCopy screen;

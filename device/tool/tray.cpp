@@ -92,8 +92,8 @@ int TapCommand(int argc, wchar_t** argv) {
     const RECT& slot = entries[position - 1].bounds;
     POINT middle = {(slot.left + slot.right) / 2, (slot.top + slot.bottom) / 2};
     ClientToScreen(taskbar, &middle);
-    if (!PressAt(middle)) {
-        PrintError(L"tap: the device took no input\n");
+    if (const wchar_t* fault = PressAt(middle)) {
+        PrintError(L"tap: %ls\n", fault);
         return 1;
     }
     return 0;

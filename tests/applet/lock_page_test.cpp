@@ -71,6 +71,18 @@ void TapIcon(const char* lockedAfter) {
         << "after the tap: expected Locked " << lockedAfter << ", actual " << Value(L"Locked");
 }
 
+bool NotifierRuns() {
+    HANDLE mutex =
+        OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, L"Velmora.Ostrelle.Instance");
+    if (!mutex)
+        return false;
+    const DWORD taken = WaitForSingleObject(mutex, 0);
+    if (taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED)
+        ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    return taken == WAIT_TIMEOUT;
+}
+
 std::string Tray() {
     std::string out;
     return RunDevtool(L"tray", &out) == 0 ? out : "tray failed: " + out;
@@ -88,11 +100,16 @@ class LockPage : public testing::Test {
         EXPECT_EQ(nullptr, FindMainWindow()) << "the applet window outlived its test";
         Reset();
     }
-    // No notifier, no Settings key, the user's timeouts.
+    // No notifier, no Settings key, the user's timeouts. A notifier holds its instance mutex
+    // from before its window shows until its process ends, after the window has gone; a start
+    // meanwhile waits for it (10 s at most, and then shows nothing): so until the mutex is
+    // free.
     static void Reset() {
         for (HWND window : TopLevelWindows(NotifierClass))
             PostMessageW(window, WM_CLOSE, 0, 0);
-        WaitFor([] { return TopLevelWindows(NotifierClass).empty(); }, 10000);
+        EXPECT_TRUE(WaitFor([] { return !NotifierRuns(); }, 20000))
+            << "a notifier still runs 20 s after WM_CLOSE: "
+            << TopLevelWindows(NotifierClass).size() << " windows";
         DeleteKey(HKEY_CURRENT_USER, Key);
         SetTimeouts(User);
     }

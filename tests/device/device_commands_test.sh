@@ -1,24 +1,28 @@
 #!/usr/bin/env bash
 # `velmora device` refuses bad arguments with one line and a non-zero exit, changing nothing.
+# A case may name what its line must say after " => ".
 set -uo pipefail
 # shellcheck source=../harness/device_test.sh
 . "$VELMORA_ROOT/tests/harness/device_test.sh"
 before=$(v timeouts; v power; v exports; v sleep; v packages; v model)
-while IFS= read -r args; do
+while IFS= read -r case; do
+    args=${case%% => *} says=""
+    [ "$args" = "$case" ] || says=${case#* => }
     # shellcheck disable=SC2086
     err=$(v $args 2>&1 >/dev/null)
     rc=$?
     lines=$(printf '%s\n' "$err" | grep -c .)
-    if [ $rc = 0 ] || [ "$lines" != 1 ]; then
-        echo "FAIL: '$args': expected a non-zero exit and one error line, got exit $rc and: $err"
+    if [ $rc = 0 ] || [ "$lines" != 1 ] || [[ "$err" != *"$says"* ]]; then
+        echo "FAIL: '$args': expected a non-zero exit and one error line${says:+ saying \"$says\"}, got exit $rc and: $err"
         fail=1
     else
         echo "ok: '$args' -> $err"
     fi
 done <<'CASES'
-timeouts --battery ten
-timeouts --battery 5 --external
-timeouts --external 4294967296
+timeouts --battery ten => bad value for --battery: 'ten'
+timeouts --battery 5 --external => bad value for --external: ''
+timeouts --external 4294967296 => bad value for --external: '4294967296'
+timeouts --daily 5 => expected --battery|--external|--wakeup SECONDS, got '--daily'
 power --ac sometimes
 power --percent 101x
 power --battery-flag 256

@@ -60,11 +60,12 @@ bool ScreenIs(const char* state) {
     return harness::RunDevtool(L"screen", &out) == 0 && out.rfind(state, 0) == 0;
 }
 
-// The device switches itself off after a second without input, and then keeps its timeouts
-// again; what these tests' device does otherwise is restored when the guard goes.
+// The device switches itself off after a second without input, whichever timeout is in force
+// (an earlier test may leave it on external power or woken by a notification), and then keeps
+// its timeouts again; what these tests' device does otherwise is restored when the guard goes.
 struct Darkness {
     bool Fall() {
-        harness::SetTimeouts({1, 300, 60});
+        harness::SetTimeouts({1, 1, 1});
         harness::RunDevtool(L"sleep normal");
         const bool off = harness::WaitFor([] { return ScreenIs("off"); }, 15000);
         harness::SetTimeouts(harness::FactoryTimeouts);

@@ -42,15 +42,20 @@ class Host : public testing::Test {
 } // namespace
 
 TEST_F(Host, DrivesTheAppletInProtocolOrderWithAMisalignedRecord) {
-    Process host = Start(L"ctlpnl.exe", L"testapplet.cpl,1,3");
-    DWORD code = 99;
-    ASSERT_TRUE(host.WaitExit(20000, &code));
-    EXPECT_EQ(0u, code);
-    // INIT, GETCOUNT, NEWINQUIRE for both applets at an address 2 mod 4, DBLCLK for applet 1
-    // with page 3 in the high word and its lData, STOP for each, EXIT.
-    EXPECT_EQ(L"1(0,0,host);2(0,0,host);8(0,align2);8(1,align2);5(30001,101,host);"
-              L"6(0,100,host);6(1,101,host);7(0,0,host);",
-              AppletLog());
+    // The file as it is, and quoted: a quoted first word is no program path to drop.
+    for (const wchar_t* line : {L"testapplet.cpl,1,3", L"\"testapplet.cpl\",1,3"}) {
+        SCOPED_TRACE(Utf8(line));
+        DeleteKey(HKEY_CURRENT_USER, AppletKey);
+        Process host = Start(L"ctlpnl.exe", line);
+        DWORD code = 99;
+        ASSERT_TRUE(host.WaitExit(20000, &code));
+        EXPECT_EQ(0u, code);
+        // INIT, GETCOUNT, NEWINQUIRE for both applets at an address 2 mod 4, DBLCLK for
+        // applet 1 with page 3 in the high word and its lData, STOP for each, EXIT.
+        EXPECT_EQ(L"1(0,0,host);2(0,0,host);8(0,align2);8(1,align2);5(30001,101,host);"
+                  L"6(0,100,host);6(1,101,host);7(0,0,host);",
+                  AppletLog());
+    }
 }
 
 TEST_F(Host, BadCommandLinesGetAGermanMessageAndANonZeroExit) {
@@ -67,6 +72,8 @@ TEST_F(Host, BadCommandLinesGetAGermanMessageAndANonZeroExit) {
         {L"testapplet.cpl,0,-1", 1, 2, L"Ungültige Befehlszeile", L""},
         {L"testapplet.cpl,0,0,0", 1, 2, L"Ungültige Befehlszeile", L""},
         {L",0,0", 1, 2, L"Ungültige Befehlszeile", L""},
+        {L"\"testapplet.cpl\",x,0", 1, 2, L"Befehlszeile \"\"testapplet.cpl\",x,0\"", L""},
+        {L"\"fehlt.cpl\" 0", 1, 3, L"Datei \"fehlt.cpl\" 0 wurde", L""},
         {L"..\\testapplet.cpl,0,0", 1, 3, L"nicht gefunden", L""},
         {L"testapplet.cpl,2,0", 1, 6, L"kein Element 2",
          L"1(0,0,host);2(0,0,host);8(0,align2);8(1,align2);6(0,100,host);6(1,101,host);"
