@@ -92,19 +92,24 @@ constexpr BatteryField BatteryFields[] = {
 #undef DEVICE_WIDEN2
 
 // The stored report, trusted only when it has the report's type and size; otherwise the
-// factory battery with a working driver.
-inline BatteryReport ReadBatteryReport() {
+// factory battery with a working driver. From a key already open (BatteryKey), or none.
+inline BatteryReport ReadBatteryReport(HKEY key, LONG* result = nullptr) {
     BatteryReport report = {FactoryBattery, 0};
-    RegistryKey key = RegistryKey::Open(HKEY_LOCAL_MACHINE, BatteryKey, KEY_READ);
-    if (!key)
-        return report;
     BatteryReport stored;
     DWORD type = 0, size = sizeof stored;
-    LONG rc = RegQueryValueExW(key.get(), BatteryValue, nullptr, &type,
-                               reinterpret_cast<BYTE*>(&stored), &size);
+    const LONG rc = key ? RegQueryValueExW(key, BatteryValue, nullptr, &type,
+                                           reinterpret_cast<BYTE*>(&stored), &size)
+                        : ERROR_FILE_NOT_FOUND;
     if (rc == ERROR_SUCCESS && type == REG_BINARY && size == sizeof stored)
         report = stored;
+    if (result)
+        *result = rc;
     return report;
+}
+
+inline BatteryReport ReadBatteryReport() {
+    RegistryKey key = RegistryKey::Open(HKEY_LOCAL_MACHINE, BatteryKey, KEY_READ);
+    return ReadBatteryReport(key.get());
 }
 
 inline bool WriteBatteryReport(const BatteryReport& report) {
