@@ -3,6 +3,7 @@ a throwaway device of its own."""
 import os
 import shutil
 import subprocess
+import tempfile
 import time
 
 from .base import Problem, build_dir, poll, read, say
@@ -58,9 +59,13 @@ def started_pid(device, program, *args):
 
 
 def bench_probe(device, *args):
-    done = subprocess.run(['wine', 'bench_probe.exe', *args], cwd=device.windows, env=device.env(),
-                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    return done.stdout.decode('utf-8', 'replace').replace('\r', '').strip()
+    # Into a file, not a pipe: a program the probe leaves running ("show") holds what the probe
+    # had as its output, and a pipe would not end before that program.
+    with tempfile.TemporaryFile() as out:
+        subprocess.run(['wine', 'bench_probe.exe', *args], cwd=device.windows, env=device.env(),
+                       stdout=out, stderr=subprocess.DEVNULL)
+        out.seek(0)
+        return out.read().decode('utf-8', 'replace').replace('\r', '').strip()
 
 
 def number(text):
