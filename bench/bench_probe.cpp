@@ -2,6 +2,7 @@
 //   bench_probe open PROGRAM [ARGS]  starts PROGRAM in \Windows and prints the milliseconds
 //                                    until a new top-level window of a new process is visible,
 //                                    then closes that window and waits for both processes
+//   bench_probe show PROGRAM [ARGS]  the same, and leaves the window open and the process running
 //   bench_probe refresh              hosts powerg.cpl on its Status page and prints the control
 //                                    writes of its opening and of one refresh made when the
 //                                    battery has not changed ("none" without a Status page)
@@ -64,7 +65,7 @@ void EndOrKill(HANDLE process) {
         CloseHandle(process);
 }
 
-int Open(int argc, wchar_t** argv) {
+int Open(int argc, wchar_t** argv, bool keep) {
     std::wstring line = argv[0];
     for (int i = 1; i < argc; ++i)
         line += L" " + std::wstring(argv[i]);
@@ -92,6 +93,10 @@ int Open(int argc, wchar_t** argv) {
         return 1;
     }
     std::printf("%.1f\n", Milliseconds(from, to));
+    if (keep) {
+        CloseHandle(started.hProcess);
+        return 0;
+    }
     HANDLE owner = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, ProcessOf(before.found));
     PostMessageW(before.found, WM_CLOSE, 0, 0);
     EndOrKill(owner);
@@ -187,10 +192,10 @@ int Refresh() {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc >= 3 && std::wstring(argv[1]) == L"open")
-        return Open(argc - 2, argv + 2);
+    if (argc >= 3 && (std::wstring(argv[1]) == L"open" || std::wstring(argv[1]) == L"show"))
+        return Open(argc - 2, argv + 2, std::wstring(argv[1]) == L"show");
     if (argc == 2 && std::wstring(argv[1]) == L"refresh")
         return Refresh();
-    std::fprintf(stderr, "usage: bench_probe open PROGRAM [ARGS] | refresh\n");
+    std::fprintf(stderr, "usage: bench_probe open|show PROGRAM [ARGS] | refresh\n");
     return 2;
 }

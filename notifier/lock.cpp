@@ -6,6 +6,10 @@
 
 namespace {
 
+// The check's timer runs at its period and is left alone; only a toggle's check at once moves
+// it, and that check puts the period back (each re-arm is a call into the window system).
+bool CheckArmedAtOnce;
+
 // Every toggle writes in this order so that, killed at any moment, "Locked" and the saved
 // values together still tell how to get the user's timeouts back: while "Locked" is nonzero
 // the saved values are the user's, and while it is 0 the live timeouts are.
@@ -70,6 +74,7 @@ void ToggleLock() {
     PausePoint(NotifierState.Locked ? "lock-done" : "unlock-done");
     // A check follows at once, so that "ExternalOnly" can release a lock made on battery.
     SetTimer(NotifierState.Window, CheckPowerTimer, 1, CheckPower);
+    CheckArmedAtOnce = true;
 }
 
 void CALLBACK CheckPower(HWND window, UINT, UINT_PTR, DWORD) {
@@ -91,7 +96,10 @@ void CALLBACK CheckPower(HWND window, UINT, UINT_PTR, DWORD) {
             RestoreWakeupTimeout();
     }
     // Also overtakes the 1 ms re-arm of a toggle made above.
-    SetTimer(window, CheckPowerTimer, CheckPowerPeriod, CheckPower);
+    if (CheckArmedAtOnce) {
+        SetTimer(window, CheckPowerTimer, CheckPowerPeriod, CheckPower);
+        CheckArmedAtOnce = false;
+    }
 }
 
 void RestoreWakeupTimeout() {

@@ -78,6 +78,9 @@ constexpr SYSTEM_POWER_STATUS_EX UnknownStatus = {
 // The status last shown. It outlives the page; each opening clears it, so that the first
 // refresh writes every control.
 SYSTEM_POWER_STATUS_EX Snapshot;
+// The timer still runs at its first delay: the first refresh re-arms it at the interval, and
+// no later one touches it (a re-arm is a call into the window system every two seconds).
+bool FirstDelayArmed;
 
 const wchar_t* StateText(BYTE flag) {
     for (const BatteryState& state : BatteryStates)
@@ -160,12 +163,16 @@ INT_PTR OnInitDialog(HWND page) {
                             reinterpret_cast<WPARAM>(SharedResources.TextFont), TRUE);
     Snapshot = {};
     SetTimer(page, RefreshTimer, FirstRefreshDelay, nullptr);
+    FirstDelayArmed = true;
     return TRUE;
 }
 
 // An unchanged status costs the read and one comparison, and writes nothing.
 INT_PTR OnTimer(HWND page) {
-    SetTimer(page, RefreshTimer, RefreshInterval, nullptr);
+    if (FirstDelayArmed) {
+        SetTimer(page, RefreshTimer, RefreshInterval, nullptr);
+        FirstDelayArmed = false;
+    }
     SYSTEM_POWER_STATUS_EX status;
     // A driver that cannot be read is shown as one that knows nothing; nothing the failed
     // call may have left in the record is shown or kept.

@@ -108,6 +108,28 @@ FARPROC Found(HMODULE module, FARPROC proc) {
 SYSTEM_POWER_STATUS_EX CachedStatus;
 bool HaveCachedStatus;
 
+// The battery driver's key stays open for the process: a status is then one read, where an
+// open, a read and a close were three calls into the wineserver, each a wake-up of the caller
+// that a device's driver call is not. A key deleted meanwhile is opened again once.
+HKEY OpenBatteryKey;
+
+device_store::BatteryReport ReadBattery() {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!OpenBatteryKey && RegOpenKeyExW(HKEY_LOCAL_MACHINE, device_store::BatteryKey, 0,
+                                             KEY_READ, &OpenBatteryKey) != ERROR_SUCCESS)
+            OpenBatteryKey = nullptr;
+        LONG rc = ERROR_SUCCESS;
+        const device_store::BatteryReport report =
+            device_store::ReadBatteryReport(OpenBatteryKey, &rc);
+        if (rc != ERROR_KEY_DELETED)
+            return report;
+        RegCloseKey(OpenBatteryKey);
+        OpenBatteryKey = nullptr;
+    }
+    LONG rc = ERROR_SUCCESS;
+    return device_store::ReadBatteryReport(nullptr, &rc);
+}
+
 } // namespace
 
 extern "C" {
@@ -131,7 +153,7 @@ BOOL WINAPI GetSystemPowerStatusEx(PSYSTEM_POWER_STATUS_EX status, BOOL update) 
         return FALSE;
     }
     if (update || !HaveCachedStatus) {
-        const device_store::BatteryReport report = device_store::ReadBatteryReport();
+        const device_store::BatteryReport report = ReadBattery();
         if (report.DriverOff) {
             SetLastError(ERROR_GEN_FAILURE);
             return FALSE;

@@ -117,6 +117,20 @@ inline BatteryReport ReadBatteryReport() {
     return report;
 }
 
+// The same from BatteryKey opened by the caller (or none), which keeps it open; result gets the
+// read's answer.
+inline BatteryReport ReadBatteryReport(HKEY key, LONG* result) {
+    BatteryReport report = {FactoryBattery, 0};
+    BatteryReport stored;
+    DWORD type = 0, size = sizeof stored;
+    *result = key ? RegQueryValueExW(key, BatteryValue, nullptr, &type,
+                                     reinterpret_cast<BYTE*>(&stored), &size)
+                  : ERROR_FILE_NOT_FOUND;
+    if (*result == ERROR_SUCCESS && type == REG_BINARY && size == sizeof stored)
+        report = stored;
+    return report;
+}
+
 inline bool WriteBatteryReport(const BatteryReport& report) {
     RegistryKey key = RegistryKey::Create(HKEY_LOCAL_MACHINE, BatteryKey, KEY_WRITE);
     return key &&

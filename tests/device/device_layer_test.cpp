@@ -250,7 +250,9 @@ void* PatchImport(const char* name, void* replacement) {
 
 } // namespace
 
-TEST_F(DeviceLayer, AStatusReadOpensTheBatteryKeyOnceAndReadsOneValue) {
+// The key stays open for the process: two reads open it at most once (not at all when an
+// earlier read of this process opened it) and read one value each.
+TEST_F(DeviceLayer, StatusReadsOpenTheBatteryKeyOnceAndReadOneValueEach) {
     RegistryCalls::open = reinterpret_cast<RegistryCalls::OpenCall>(
         PatchImport("RegOpenKeyExW", reinterpret_cast<void*>(&RegistryCalls::Open)));
     RegistryCalls::read = reinterpret_cast<RegistryCalls::ReadCall>(
@@ -259,13 +261,14 @@ TEST_F(DeviceLayer, AStatusReadOpensTheBatteryKeyOnceAndReadsOneValue) {
         << "coredll.dll imports RegOpenKeyExW and RegQueryValueExW";
     RegistryCalls::opens = RegistryCalls::reads = 0;
     SYSTEM_POWER_STATUS_EX status;
-    const BOOL answered = GetSystemPowerStatusEx(&status, TRUE);
+    const BOOL first = GetSystemPowerStatusEx(&status, TRUE);
+    const BOOL second = GetSystemPowerStatusEx(&status, TRUE);
     const int opens = RegistryCalls::opens, reads = RegistryCalls::reads;
     PatchImport("RegOpenKeyExW", reinterpret_cast<void*>(RegistryCalls::open));
     PatchImport("RegQueryValueExW", reinterpret_cast<void*>(RegistryCalls::read));
-    EXPECT_TRUE(answered);
-    EXPECT_EQ(1, opens) << "key opens per status read";
-    EXPECT_EQ(1, reads) << "value reads per status read";
+    EXPECT_TRUE(first && second);
+    EXPECT_LE(opens, 1) << "key opens in two status reads";
+    EXPECT_EQ(2, reads) << "value reads in two status reads";
 }
 
 HARNESS_CHILD_ROLE(WaitForEvent, L"wait-event") {
