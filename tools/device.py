@@ -35,6 +35,8 @@ ROOT = os.path.realpath(os.path.join(os.path.dirname(__file__), '..'))
 # Bump when the factory image is made differently, so old build trees make a new one.
 IMAGE_VERSION = '9'
 SCREEN = '240x320'
+# The applet's window, by its class: the control panel's "CPL_" and the applet's name.
+APPLET_WINDOW = 'CPL_Velmora (Zilp)'
 WINE64_BIN = os.path.join(ROOT, 'tools', 'wine64')
 
 
@@ -593,7 +595,7 @@ def run_main(arch, build, args):
     shots = os.path.join(build, 'shots')
     shutil.rmtree(shots, ignore_errors=True)
     os.makedirs(shots)
-    device.devtool('pages', windows_path(shots), '15', stdout=subprocess.DEVNULL)
+    device.devtool('pages', APPLET_WINDOW, windows_path(shots), '15', stdout=subprocess.DEVNULL)
     say('screenshots in ' + shots)
     if started:
         stop(device)
@@ -775,7 +777,7 @@ def bench_rows(device):
     timer5 = started_pid(device, 'bench_timer.exe', '5000')
     device.devtool('exec', 'launcher.exe', stdout=subprocess.DEVNULL)
     timer2 = started_pid(device, 'bench_timer.exe', '2000')
-    if device.devtool('wait', '60', 'CPL_Velmora (Zilp)', stdout=subprocess.DEVNULL):
+    if device.devtool('wait', '60', APPLET_WINDOW, stdout=subprocess.DEVNULL):
         raise Problem('bench: the applet did not open')
     host, shell = device.pids_of('ctlpnl.exe')[:1], device.pids_of('devshell.exe')[:1]
     if not host or not shell:
@@ -856,7 +858,7 @@ def make_docs(arch, build):
         os.makedirs(shots)
         os.makedirs(docs, exist_ok=True)
         device.devtool('exec', 'launcher.exe', stdout=subprocess.DEVNULL)
-        if device.devtool('pages', windows_path(shots), '30', stdout=subprocess.DEVNULL):
+        if device.devtool('pages', APPLET_WINDOW, windows_path(shots), '30', stdout=subprocess.DEVNULL):
             raise Problem("docs: the applet's pages could not be shot (see %s)" % shots)
         pages = sorted((f for f in os.listdir(shots) if f.startswith('page-')),
                        key=lambda f: int(f[5:-4]))

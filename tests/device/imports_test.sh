@@ -51,7 +51,7 @@ for build in "$VELMORA_BUILD" "$(dirname "$VELMORA_BUILD")/x86_64"; do
         while read -r ordinal name; do device[$ordinal]=$name; done < <(exports "$build/device-files/$library.dll")
         unset -n named device
     done
-    for path in Ostrelle.exe:notifier launcher.exe:launcher powerg.cpl:applet; do
+    for path in Ostrelle.exe:notifier launcher.exe:launcher powerg.cpl:applet setup.dll:setup; do
         name=${path%%:*} file=$build/device-files/${path%%:*} linked=$build/${path#*:}/${path%%:*}
         headers=$("$objdump" -p "$file")
         check "$arch $name format" "$format" "$(sed -n 's/.*file format \(.*\)/\1/p' <<<"$headers")"
@@ -78,6 +78,9 @@ for build in "$VELMORA_BUILD" "$(dirname "$VELMORA_BUILD")/x86_64"; do
                 "${device[$ordinal]:-nothing} in the device $dll"
             unset -n named device
         done < <(imports "$file")
+        # The setup library rides in every cabinet: lean as its platform's were.
+        [ "$name" = setup.dll ] && [ "$(stat -c %s "$file")" -gt 4096 ] &&
+            check "$arch setup.dll size" "at most 4096 bytes" "$(stat -c %s "$file") bytes"
         [ $fail = 0 ] && echo "ok: $arch $name: CE 3.0 image, $count imports from the platform"
     done
     # The device's own programs are desktop programs.

@@ -1,0 +1,52 @@
+// The package's setup library. Its one task is at removal: the notifier must end in its own
+// way, with "OFF", which releases a lock in force and gives the user's timeouts back; a device
+// uninstalled while locked would otherwise keep its idle timeouts at 0 with nothing left to
+// restore them. While the applet is open nothing is ended and the removal is declined.
+#include "wince.h"
+#include "ce_setup.h"
+#include "applet.h"
+#include "start_program.h"
+
+namespace {
+
+constexpr wchar_t NotifierProgram[] = L"Ostrelle.exe";
+constexpr DWORD NotifierWait = 30000; // ms, for the notifier to release the lock and end
+
+// The applet's window: "CPL_" and the applet's name, as the control panel names it.
+bool AppletOpen() {
+    wchar_t windowClass[sizeof AppletName / sizeof *AppletName + 4] = L"CPL_";
+    lstrcatW(windowClass, AppletName);
+    return FindWindowW(windowClass, nullptr) != nullptr;
+}
+
+} // namespace
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) {
+    return TRUE;
+}
+
+codeINSTALL_INIT Install_Init(HWND, BOOL, BOOL, LPCWSTR) {
+    return codeINSTALL_INIT_CONTINUE;
+}
+
+codeINSTALL_EXIT Install_Exit(HWND, LPCWSTR, WORD, WORD, WORD, WORD, WORD) {
+    return codeINSTALL_EXIT_DONE;
+}
+
+codeUNINSTALL_INIT Uninstall_Init(HWND, LPCWSTR) {
+    if (AppletOpen())
+        return codeUNINSTALL_INIT_CANCEL;
+    // Without a notifier running, "OFF" still releases a lock that the settings record.
+    if (HANDLE notifier = StartProgramWithHandle(NotifierProgram, L"OFF")) {
+        WaitForSingleObject(notifier, NotifierWait);
+        CloseHandle(notifier);
+    }
+    return codeUNINSTALL_INIT_CONTINUE;
+}
+
+codeUNINSTALL_EXIT Uninstall_Exit(HWND) {
+    return codeUNINSTALL_EXIT_DONE;
+}
+}
