@@ -64,11 +64,12 @@ bool StoredName(const std::wstring& written, std::wstring* stored, std::wstring*
     while (!name.empty() && (name.back() == L'.' || name.back() == L' '))
         name.pop_back();
     if (written == L"." || written == L"..") {
-        *why = L"climbs out of its directory";
+        *why = L"holds \"" + written + L"\", a way out of its directory";
         return false;
     }
     if (name.empty()) {
-        *why = written.empty() ? L"has an empty name" : L"has a name of dots and blanks only";
+        *why = written.empty() ? L"has a directory without a name"
+                               : L"holds \"" + written + L"\", a name of dots and blanks only";
         return false;
     }
     for (wchar_t c : name) {

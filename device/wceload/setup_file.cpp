@@ -137,7 +137,7 @@ std::wstring Number(unsigned n) {
 
 // Long names are cut for a message: enough to recognise them.
 std::wstring Abridged(const std::wstring& text) {
-    return Shown(text.size() > 24 ? text.substr(0, 24) + L"..." : text);
+    return Shown(text.size() > 32 ? text.substr(0, 32) + L"..." : text);
 }
 
 struct Parser {
@@ -221,8 +221,7 @@ struct Parser {
         for (size_t i = first; i < names.size(); ++i) {
             std::wstring stored, why;
             if (!StoredName(names[i], &stored, &why))
-                return Fail(std::wstring(L"its ") + what + L" \"" + Shown(written) + L"\" " +
-                            (names[i].empty() ? L"has a directory without a name" : why));
+                return Fail(std::wstring(L"its ") + what + L" \"" + Shown(written) + L"\" " + why);
             *path += L"\\" + stored;
         }
         return true;

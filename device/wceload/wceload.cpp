@@ -162,7 +162,7 @@ bool Check(const std::wstring& path, Plan* plan, std::wstring* error) {
         *error = plan->name + L" is installed already (--reinstall installs it again)";
         return false;
     }
-    return CheckFiles(*plan, error) && CheckTargets(*plan, error);
+    return CheckTargets(*plan, error) && CheckFiles(*plan, error);
 }
 
 // The installation in progress, and what it has created so far. A failed write says which
