@@ -23,35 +23,19 @@ constexpr WORD DeviceMachine = IMAGE_FILE_MACHINE_I386;
 constexpr WORD DeviceMagic = IMAGE_NT_OPTIONAL_HDR32_MAGIC;
 #endif
 
-class Image {
-  public:
-    explicit Image(const Bytes& bytes) : bytes_(bytes) {}
-    bool Inside(size_t at, size_t length) const {
-        return at <= bytes_.size() && length <= bytes_.size() - at;
-    }
-    template <typename T> bool Read(size_t at, T* out) const {
-        if (!Inside(at, sizeof(T)))
+// A zero-ended name at AT, at most 255 characters.
+bool NameAt(const ByteView& image, size_t at, std::string* out) {
+    out->clear();
+    for (size_t i = 0; i < 256; ++i) {
+        unsigned char c;
+        if (!image.Read(at + i, &c))
             return false;
-        memcpy(out, bytes_.data() + at, sizeof(T));
-        return true;
+        if (c == 0)
+            return !out->empty();
+        out->push_back(static_cast<char>(c));
     }
-    // A zero-ended name at AT, at most 255 characters.
-    bool Name(size_t at, std::string* out) const {
-        out->clear();
-        for (size_t i = 0; i < 256; ++i) {
-            if (!Inside(at + i, 1))
-                return false;
-            const char c = static_cast<char>(bytes_[at + i]);
-            if (c == 0)
-                return !out->empty();
-            out->push_back(c);
-        }
-        return false;
-    }
-
-  private:
-    const Bytes& bytes_;
-};
+    return false;
+}
 
 std::wstring Widen(const std::string& text) {
     std::wstring wide;
@@ -73,7 +57,7 @@ struct Headers {
     size_t sections; // where the section table starts
 };
 
-bool ReadHeaders(const Image& image, size_t size, Headers* headers, std::wstring* cause) {
+bool ReadHeaders(const ByteView& image, size_t size, Headers* headers, std::wstring* cause) {
     IMAGE_DOS_HEADER dos;
     if (!image.Read(0, &dos) || dos.e_magic != IMAGE_DOS_SIGNATURE) {
         *cause = L"no image at all";
@@ -124,7 +108,7 @@ bool CheckSubsystem(const OptionalHeader& header, std::wstring* cause) {
 }
 
 // Addresses in the image are found through the section that holds them.
-bool OffsetOf(const Image& image, size_t size, const Headers& headers, DWORD rva, size_t length,
+bool OffsetOf(const ByteView& image, size_t size, const Headers& headers, DWORD rva, size_t length,
               size_t* out) {
     for (unsigned i = 0; i < headers.file.NumberOfSections; ++i) {
         IMAGE_SECTION_HEADER section;
@@ -146,7 +130,7 @@ bool OffsetOf(const Image& image, size_t size, const Headers& headers, DWORD rva
 }
 
 // Every library the image imports is one of the platform's.
-bool CheckImports(const Image& image, size_t size, const Headers& headers, std::wstring* cause) {
+bool CheckImports(const ByteView& image, size_t size, const Headers& headers, std::wstring* cause) {
     if (headers.optional.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_IMPORT)
         return true;
     const IMAGE_DATA_DIRECTORY imports =
@@ -165,7 +149,7 @@ bool CheckImports(const Image& image, size_t size, const Headers& headers, std::
         if (descriptor.Name == 0 && descriptor.FirstThunk == 0)
             return true;
         if (!OffsetOf(image, size, headers, descriptor.Name, 1, &nameAt) ||
-            !image.Name(nameAt, &name)) {
+            !NameAt(image, nameAt, &name)) {
             *cause = L"its import table is damaged";
             return false;
         }
@@ -192,7 +176,7 @@ bool IsImageName(const std::wstring& path) {
 }
 
 bool CheckCeImage(const Bytes& bytes, std::wstring* cause) {
-    const Image image(bytes);
+    const ByteView image(bytes);
     Headers headers;
     if (!ReadHeaders(image, bytes.size(), &headers, cause) ||
         !CheckSubsystem(headers.optional, cause))

@@ -3,11 +3,33 @@
 // installed package that removal follows.
 #pragma once
 #include <windows.h>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
 using Bytes = std::vector<unsigned char>;
+
+// A bounded view of a file read from a cabinet, which nothing trusts: every read says whether
+// it was inside.
+class ByteView {
+  public:
+    explicit ByteView(const Bytes& bytes) : bytes_(bytes) {}
+    bool Inside(size_t at, size_t length) const {
+        return at <= bytes_.size() && length <= bytes_.size() - at;
+    }
+    template <typename T> bool Read(size_t at, T* out) const {
+        if (!Inside(at, sizeof(T)))
+            return false;
+        std::memcpy(out, bytes_.data() + at, sizeof(T));
+        return true;
+    }
+    const unsigned char* At(size_t at) const { return bytes_.data() + at; }
+    size_t Size() const { return bytes_.size(); }
+
+  private:
+    const Bytes& bytes_;
+};
 
 // The cabinet's files by the number of their extension ("OSTREL~1.004" is file 4).
 struct Cabinet {

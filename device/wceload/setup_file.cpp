@@ -102,26 +102,6 @@ constexpr const wchar_t* StandardDirs[] = {
     L"\\Windows\\Start Menu",
 };
 
-// A bounded view of the file: every read says whether it was inside.
-class Reader {
-  public:
-    explicit Reader(const Bytes& bytes) : bytes_(bytes) {}
-    bool Inside(size_t at, size_t length) const {
-        return at <= bytes_.size() && length <= bytes_.size() - at;
-    }
-    template <typename T> bool Read(size_t at, T* out) const {
-        if (!Inside(at, sizeof(T)))
-            return false;
-        std::memcpy(out, bytes_.data() + at, sizeof(T));
-        return true;
-    }
-    const unsigned char* At(size_t at) const { return bytes_.data() + at; }
-    size_t Size() const { return bytes_.size(); }
-
-  private:
-    const Bytes& bytes_;
-};
-
 std::wstring Widen(const unsigned char* text, size_t length) {
     std::wstring wide(length, L'\0');
     const int n =
@@ -141,7 +121,7 @@ std::wstring Abridged(const std::wstring& text) {
 }
 
 struct Parser {
-    const Reader& reader;
+    const ByteView& reader;
     SetupFile* setup;
     std::wstring* error;
     Header header = {};
@@ -486,7 +466,7 @@ const wchar_t* StandardDir(unsigned n) {
 }
 
 bool ParseSetupFile(const Bytes& bytes, SetupFile* setup, std::wstring* error) {
-    Reader reader(bytes);
+    ByteView reader(bytes);
     Parser parser{reader, setup, error, {}, {}, {}, {}};
     return parser.ReadHeader() && parser.ReadNames() && parser.ReadUnsupported() &&
            parser.ReadStrings() && parser.ReadDirs() && parser.ReadFiles() && parser.ReadHives() &&
