@@ -287,6 +287,9 @@ bool PlaceLibrary(const Plan& plan, Installation* installation, SetupLibrary* li
         return true;
     const std::wstring path = SetupLibraryPath(plan.name);
     const bool dirThere = Exists(SetupLibraryDir);
+    // The installer's directory holds no package's files: a library left by a package whose
+    // record is gone goes.
+    DeleteFileW(HostPath(path).c_str());
     if (!installation->WriteFile(path, plan.library->data(), plan.library->size(), false))
         return false;
     if (!dirThere)
