@@ -6,6 +6,7 @@
 #include "ce_setup.h"
 #include "applet.h"
 #include "start_program.h"
+#include "text.h"
 
 namespace {
 
@@ -35,11 +36,16 @@ codeINSTALL_EXIT Install_Exit(HWND, LPCWSTR, WORD, WORD, WORD, WORD, WORD) {
     return codeINSTALL_EXIT_DONE;
 }
 
-codeUNINSTALL_INIT Uninstall_Init(HWND, LPCWSTR) {
+codeUNINSTALL_INIT Uninstall_Init(HWND, LPCWSTR installDir) {
     if (AppletOpen())
         return codeUNINSTALL_INIT_CANCEL;
-    // Without a notifier running, "OFF" still releases a lock that the settings record.
-    if (HANDLE notifier = StartProgramWithHandle(NotifierProgram, L"OFF")) {
+    // The notifier where the installation put it. Without a notifier running, "OFF" still
+    // releases a lock that the settings record.
+    wchar_t program[MAX_PATH];
+    CopyText(program, installDir, MAX_PATH - 16);
+    lstrcatW(program, L"\\");
+    lstrcatW(program, NotifierProgram);
+    if (HANDLE notifier = StartProgramWithHandle(program, L"OFF")) {
         WaitForSingleObject(notifier, NotifierWait);
         CloseHandle(notifier);
     }

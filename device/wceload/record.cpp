@@ -286,6 +286,10 @@ bool RemovePackage(const std::wstring& name, std::wstring* error) {
     if (!CheckRecord(record, error))
         return false;
     const std::wstring libraryPath = SetupLibraryPath(name);
+    // A setup library runs as every program of the device does: in \Windows.
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    SetCurrentDirectoryW(windows);
     SetupLibrary library;
     library.Load(libraryPath);
     if (!BeginRemoval(library, record, error))

@@ -320,6 +320,11 @@ int Undo(const Plan& plan, Installation* installation, SetupLibrary* library,
 }
 
 int Install(const Plan& plan) {
+    // The cabinet is read; from here on the installer runs, as every program of the device and
+    // the setup library with it, in \Windows.
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    SetCurrentDirectoryW(windows);
     std::wstring error;
     if (plan.installed && !RemovePackage(plan.name, &error))
         return Refuse(plan.shown, L"the installed " + plan.name + L" cannot be removed: " + error);
