@@ -67,10 +67,10 @@ void SelectPage(int controlId, const NMHDR* header);
 void FocusFirstControl();
 void BroadcastToPages(UINT message, WPARAM wParam, LPARAM lParam);
 // A page keeps the row of the page table it was made from (its init parameter) and finds it
-// again with PageRowOf.
+// again with PageRowOf: none before its WM_INITDIALOG.
 struct PageRow;
 void KeepPageRow(HWND page, LPARAM initParameter);
-const PageRow& PageRowOf(HWND page);
+const PageRow* PageRowOf(HWND page);
 // A page's answer to IDCANCEL: forgets its entry in PageWindows and destroys itself.
 void DiscardPage(HWND page);
 // Every page's answer to the host's broadcast of OK (nothing: the values already sit in

@@ -145,7 +145,7 @@ void OpenMainWindow(HWND host, UINT tabIndex) {
     }
     // Without the mutex the holder kept it too long without showing a window (a message box
     // of its own, say).
-    if (!turn.turn())
+    if (!turn.Turn())
         return;
     RegisterAppletClasses(AppletWindows.Instance);
     if (!CreateMainWindow(AppletWindows.Instance, SW_SHOW, host))

@@ -139,14 +139,16 @@ void BroadcastToPages(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 // Its place in the table, not its address: the window memory the platform gives a dialog holds
-// 32 bits, and the test devices' programs have 64-bit addresses.
+// 32 bits, and the test devices' programs have 64-bit addresses. Kept as index + 1, so that the
+// 0 of a page's fresh window memory means "no row yet".
 void KeepPageRow(HWND page, LPARAM initParameter) {
     const auto* row = reinterpret_cast<const PageRow*>(initParameter);
-    SetWindowLongW(page, DWLP_USER, static_cast<LONG>(row - PageTable.data()));
+    SetWindowLongW(page, DWLP_USER, static_cast<LONG>(row - PageTable.data() + 1));
 }
 
-const PageRow& PageRowOf(HWND page) {
-    return PageTable[static_cast<size_t>(GetWindowLongW(page, DWLP_USER)) % PageCount];
+const PageRow* PageRowOf(HWND page) {
+    const LONG kept = GetWindowLongW(page, DWLP_USER);
+    return kept >= 1 && kept <= PageCount ? &PageTable[static_cast<size_t>(kept - 1)] : nullptr;
 }
 
 void DiscardPage(HWND page) {

@@ -37,9 +37,9 @@ STORED_NAME(StoredCleanReboot, L"SetCleanRebootFlag");
 #undef STORED_NAME
 
 struct Slot {
-    const BYTE* stored;
-    wchar_t* buffer;
-    size_t count;
+    const BYTE* Stored;
+    wchar_t* Buffer;
+    size_t Count;
 };
 
 template <size_t N> Slot SlotOf(const std::array<BYTE, N>& stored, std::array<wchar_t, N>& buffer) {
@@ -72,15 +72,15 @@ std::array<wchar_t, 19> CleanRebootNameBuffer;
 
 const wchar_t* ExpandName(ScrambledName name) {
     Slot slot = SlotOf(name);
-    for (size_t i = 0; i < slot.count; ++i)
-        slot.buffer[i] = Unscramble(slot.stored[i], i);
-    return slot.buffer;
+    for (size_t i = 0; i < slot.Count; ++i)
+        slot.Buffer[i] = Unscramble(slot.Stored[i], i);
+    return slot.Buffer;
 }
 
 void WipeName(ScrambledName name) {
     Slot slot = SlotOf(name);
-    for (size_t i = 0; i < slot.count; ++i)
-        slot.buffer[i] = 0;
+    for (size_t i = 0; i < slot.Count; ++i)
+        slot.Buffer[i] = 0;
 }
 
 void WipeAllNames() {
@@ -92,5 +92,5 @@ void WipeAllNames() {
 
 StoredName StoredNameOf(ScrambledName name) {
     Slot slot = SlotOf(name);
-    return {slot.stored, slot.count};
+    return {slot.Stored, slot.Count};
 }

@@ -55,7 +55,7 @@ void UseDeviceProcedures(const std::array<ScrambledName, N>& names, Use&& use) {
 
 // The stored form of a name: its bytes and how many there are (the buffer's length).
 struct StoredName {
-    const BYTE* bytes;
-    size_t count;
+    const BYTE* Bytes;
+    size_t Count;
 };
 StoredName StoredNameOf(ScrambledName name);

@@ -49,14 +49,14 @@ bool StringEquals(const RegistryKey& key, const wchar_t* name, const wchar_t* ex
 }
 
 struct SignatureValue {
-    const wchar_t* name = nullptr;
-    DWORD bytes = 4; // the buffer the value must fit
+    const wchar_t* Name = nullptr;
+    DWORD Bytes = 4; // the buffer the value must fit
 };
 
 struct ValueSet {
-    Root root;
-    const wchar_t* path;
-    std::array<SignatureValue, 6> values; // up to the first without a name
+    Root Hive;
+    const wchar_t* Path;
+    std::array<SignatureValue, 6> Values; // up to the first without a name
 };
 
 constexpr ValueSet CasioSignature = {Root::LocalMachine,
@@ -83,18 +83,18 @@ constexpr ValueSet KeybdSignature = {
 
 bool Readable(const RegistryKey& key, const SignatureValue& value) {
     std::array<BYTE, 255> data;
-    DWORD size = value.bytes;
-    return RegQueryValueExW(key.get(), value.name, nullptr, nullptr, data.data(), &size) ==
+    DWORD size = value.Bytes;
+    return RegQueryValueExW(key.get(), value.Name, nullptr, nullptr, data.data(), &size) ==
            ERROR_SUCCESS;
 }
 
 // The key is closed again before the caller goes on.
 bool AllReadable(const ValueSet& set) {
-    RegistryKey key = OpenDeviceKey(set.root, set.path);
+    RegistryKey key = OpenDeviceKey(set.Hive, set.Path);
     if (!key)
         return false;
-    for (const auto& value : set.values) {
-        if (!value.name)
+    for (const auto& value : set.Values) {
+        if (!value.Name)
             break;
         if (!Readable(key, value))
             return false;
@@ -131,9 +131,9 @@ constexpr std::array<DWORD AppletSettingsRecord::*, 4> BacklightGroup = {
     &AppletSettingsRecord::BacklightExternalAuto, &AppletSettingsRecord::BacklightBatteryAuto};
 
 struct BacklightLayout {
-    Root root;
-    const wchar_t* path;
-    std::array<const wchar_t*, 4> values; // by BacklightValue; none where the layout has none
+    Root Hive;
+    const wchar_t* Path;
+    std::array<const wchar_t*, 4> Values; // by BacklightValue; none where the layout has none
 };
 
 constexpr BacklightLayout Keybd2Layout = {
@@ -182,8 +182,8 @@ bool ReadBacklight(const RegistryKey& key, const BacklightLayout& layout, size_t
                    size_t last) {
     bool all = true;
     for (size_t i = first; i <= last; ++i)
-        if (layout.values[i] &&
-            !ReadNumber(key, layout.values[i], &(AppletSettings.*BacklightGroup[i])))
+        if (layout.Values[i] &&
+            !ReadNumber(key, layout.Values[i], &(AppletSettings.*BacklightGroup[i])))
             all = false;
     return all;
 }
@@ -191,14 +191,14 @@ bool ReadBacklight(const RegistryKey& key, const BacklightLayout& layout, size_t
 void WriteBacklight(const RegistryKey& key, const BacklightLayout& layout, size_t first,
                     size_t last) {
     for (size_t i = first; i <= last; ++i)
-        if (layout.values[i])
-            WriteNumber(key, layout.values[i], AppletSettings.*BacklightGroup[i]);
+        if (layout.Values[i])
+            WriteNumber(key, layout.Values[i], AppletSettings.*BacklightGroup[i]);
 }
 
 // The first key of the generic chain that opens, with its layout.
 RegistryKey OpenGenericKey(const BacklightLayout** layout) {
     for (const auto& candidate : GenericChain) {
-        RegistryKey key = OpenDeviceKey(candidate.root, candidate.path);
+        RegistryKey key = OpenDeviceKey(candidate.Hive, candidate.Path);
         if (key) {
             *layout = &candidate;
             return key;
@@ -233,9 +233,9 @@ void SaveGenericBacklight() {
 // While the lock is in force the battery and external timeouts are 0 and the user's own wait
 // in the saved values of the Settings key: those are the ones the applet shows and edits.
 struct IdleField {
-    IdleTimeout which;
-    DWORD AppletSettingsRecord::*field;
-    const wchar_t* savedWhileLocked; // none: the lock leaves this timeout alone
+    IdleTimeout Which;
+    DWORD AppletSettingsRecord::*Field;
+    const wchar_t* SavedWhileLocked; // none: the lock leaves this timeout alone
 };
 
 constexpr std::array<IdleField, 3> IdleFields = {{
@@ -249,16 +249,16 @@ constexpr std::array<IdleField, 3> IdleFields = {{
 void SaveIdleTimeouts() {
     const DWORD locked = settings_key::Read(settings_key::Locked, settings_key::DefaultLocked);
     for (const auto& idle : IdleFields) {
-        if (locked && idle.savedWhileLocked)
-            settings_key::Write(idle.savedWhileLocked, AppletSettings.*idle.field);
+        if (locked && idle.SavedWhileLocked)
+            settings_key::Write(idle.SavedWhileLocked, AppletSettings.*idle.Field);
         else
-            SetIdleTimeout(idle.which, AppletSettings.*idle.field);
+            SetIdleTimeout(idle.Which, AppletSettings.*idle.Field);
     }
 }
 
 struct OwnValue {
-    const wchar_t* name;
-    DWORD AppletSettingsRecord::*field;
+    const wchar_t* Name;
+    DWORD AppletSettingsRecord::*Field;
 };
 
 constexpr std::array<OwnValue, 4> OwnValues = {{
@@ -273,7 +273,7 @@ void LoadOwnValues() {
     if (!key)
         return;
     for (const auto& value : OwnValues)
-        ReadNumber(key, value.name, &(AppletSettings.*value.field));
+        ReadNumber(key, value.Name, &(AppletSettings.*value.Field));
 }
 
 void SaveOwnValues() {
@@ -283,7 +283,7 @@ void SaveOwnValues() {
     AppletSettings.Locked = settings_key::DefaultLocked;
     ReadNumber(key, settings_key::Locked, &AppletSettings.Locked);
     for (const auto& value : OwnValues)
-        WriteNumber(key, value.name, AppletSettings.*value.field);
+        WriteNumber(key, value.Name, AppletSettings.*value.Field);
 }
 
 // --- messages --------------------------------------------------------------------------------
@@ -323,11 +323,11 @@ bool IsReferencePlatform() {
 void LoadIdleTimeouts() {
     const DWORD locked = settings_key::Read(settings_key::Locked, settings_key::DefaultLocked);
     for (const auto& idle : IdleFields) {
-        DWORD& field = AppletSettings.*idle.field;
-        ReadIdleTimeout(idle.which, &field);
+        DWORD& field = AppletSettings.*idle.Field;
+        ReadIdleTimeout(idle.Which, &field);
         // A saved value that cannot be read leaves the live timeout in place.
-        if (locked && idle.savedWhileLocked)
-            field = settings_key::Read(idle.savedWhileLocked, field);
+        if (locked && idle.SavedWhileLocked)
+            field = settings_key::Read(idle.SavedWhileLocked, field);
     }
 }
 
@@ -339,7 +339,7 @@ bool LoadSettings() {
         // The generic flags belong to profile 0 alone.
         AppletSettings.GenericBacklight = FALSE;
         AppletSettings.GenericBacklightAuto = FALSE;
-        ReadBacklight(OpenDeviceKey(layout->root, layout->path), *layout, ExternalTimeout,
+        ReadBacklight(OpenDeviceKey(layout->Hive, layout->Path), *layout, ExternalTimeout,
                       BatteryAuto);
         return true;
     }
@@ -362,7 +362,7 @@ void SaveSettings() {
     SaveOwnValues();
 
     if (const BacklightLayout* layout = ProfileLayout(AppletSettings.DeviceProfile)) {
-        WriteBacklight(OpenDeviceKey(layout->root, layout->path), *layout, ExternalTimeout,
+        WriteBacklight(OpenDeviceKey(layout->Hive, layout->Path), *layout, ExternalTimeout,
                        BatteryAuto);
     } else if (AppletSettings.GenericBacklight) {
         SaveGenericBacklight();

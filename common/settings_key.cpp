@@ -25,8 +25,8 @@ void Write(const wchar_t* name, DWORD value) {
 namespace {
 
 struct TimeoutCodes {
-    UINT get;
-    UINT set;
+    UINT Get;
+    UINT Set;
 };
 
 constexpr TimeoutCodes CodesOf(IdleTimeout which) {
@@ -45,20 +45,20 @@ constexpr TimeoutCodes CodesOf(IdleTimeout which) {
 
 DWORD GetIdleTimeout(IdleTimeout which) {
     DWORD seconds = 0;
-    SystemParametersInfoW(CodesOf(which).get, 0, &seconds, 0);
+    SystemParametersInfoW(CodesOf(which).Get, 0, &seconds, 0);
     return seconds;
 }
 
 bool ReadIdleTimeout(IdleTimeout which, DWORD* seconds) {
     DWORD read = 0;
-    if (!SystemParametersInfoW(CodesOf(which).get, 0, &read, 0))
+    if (!SystemParametersInfoW(CodesOf(which).Get, 0, &read, 0))
         return false;
     *seconds = read;
     return true;
 }
 
 void SetIdleTimeout(IdleTimeout which, DWORD seconds) {
-    SystemParametersInfoW(CodesOf(which).set, seconds, nullptr,
+    SystemParametersInfoW(CodesOf(which).Set, seconds, nullptr,
                           SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
 }
 

@@ -22,7 +22,7 @@ class NamedMutex {
 
     // This process holds it. Without a mutex at all (it could not be made) every process
     // counts as holding it, which leaves the decisions to the look-up as without one.
-    bool turn() const { return turn_; }
+    bool Turn() const { return turn_; }
     // An abandoned mutex (its holder was killed) is as good as a free one.
     bool Take(DWORD ms) {
         if (!mutex_)
@@ -43,7 +43,7 @@ class NamedMutex {
 };
 
 // The window of the class (and title, where one is given), or none: then it is this process's
-// turn to make it (turn()), unless the holder kept the mutex too long without showing one.
+// turn to make it (Turn()), unless the holder kept the mutex too long without showing one.
 inline HWND FindInTurn(NamedMutex& mutex, const wchar_t* className, const wchar_t* title) {
     const DWORD start = GetTickCount();
     DWORD wait = 0;

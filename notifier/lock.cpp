@@ -57,34 +57,34 @@ void FollowCurrentTimeout(BYTE lineStatus) {
 } // namespace
 
 void ToggleLock() {
-    NotifierState.locked = NotifierState.locked ? 0 : 1;
-    ShowTrayIcon(NotifierState.locked ? NotifierState.lockedIcon : NotifierState.unlockedIcon);
-    PausePoint(NotifierState.locked ? "lock-begun" : "unlock-begun");
+    NotifierState.Locked = NotifierState.Locked ? 0 : 1;
+    ShowTrayIcon(NotifierState.Locked ? NotifierState.LockedIcon : NotifierState.UnlockedIcon);
+    PausePoint(NotifierState.Locked ? "lock-begun" : "unlock-begun");
     // Without the key (before the applet's first save) only the icon changes.
     if (RegistryKey key = settings_key::Open()) {
-        if (NotifierState.locked)
+        if (NotifierState.Locked)
             SaveAndClearTimeouts(key);
         else
             ReleaseLock(key);
     }
-    PausePoint(NotifierState.locked ? "lock-done" : "unlock-done");
+    PausePoint(NotifierState.Locked ? "lock-done" : "unlock-done");
     // A check follows at once, so that "ExternalOnly" can release a lock made on battery.
-    SetTimer(NotifierState.window, CheckPowerTimer, 1, CheckPower);
+    SetTimer(NotifierState.Window, CheckPowerTimer, 1, CheckPower);
 }
 
 void CALLBACK CheckPower(HWND window, UINT, UINT_PTR, DWORD) {
     const SYSTEM_POWER_STATUS_EX status = ReadPowerStatus();
     const DWORD externalOnly =
         settings_key::Read(settings_key::ExternalOnly, settings_key::DefaultExternalOnly);
-    if (externalOnly && !OnExternalPower(status.ACLineStatus) && NotifierState.locked)
+    if (externalOnly && !OnExternalPower(status.ACLineStatus) && NotifierState.Locked)
         SendMessageW(window, TrayCallbackMessage, 0, TapEvent);
     const DWORD ignoreNotify =
         settings_key::Read(settings_key::IgnoreNotify, settings_key::DefaultIgnoreNotify);
     const LONG lineStatus = status.ACLineStatus;
     const LONG ignore = static_cast<LONG>(ignoreNotify);
-    if (lineStatus != NotifierState.lastLineStatus || ignore != NotifierState.lastIgnoreNotify) {
-        NotifierState.lastLineStatus = lineStatus;
-        NotifierState.lastIgnoreNotify = ignore;
+    if (lineStatus != NotifierState.LastLineStatus || ignore != NotifierState.LastIgnoreNotify) {
+        NotifierState.LastLineStatus = lineStatus;
+        NotifierState.LastIgnoreNotify = ignore;
         if (ignoreNotify)
             FollowCurrentTimeout(status.ACLineStatus);
         else
@@ -116,6 +116,6 @@ void ReleaseOrphanedLock() {
 // After a save the idle timeouts may be new while the power source is not: forgetting the
 // last one makes this check derive the wake-up timeout again.
 void RecheckPower(HWND window) {
-    NotifierState.lastLineStatus = -1;
+    NotifierState.LastLineStatus = -1;
     CheckPower(window, WM_TIMER, CheckPowerTimer, GetTickCount());
 }

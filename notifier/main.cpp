@@ -73,15 +73,15 @@ int RunNotifier(HINSTANCE instance, NamedMutex& start) {
     LoadNotifierIcons(instance);
     AddTrayIcon();
     // The first check always acts: no reading matches the start values of the last ones.
-    SetTimer(NotifierState.window, CheckPowerTimer, CheckPowerPeriod, CheckPower);
+    SetTimer(NotifierState.Window, CheckPowerTimer, CheckPowerPeriod, CheckPower);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) == 1) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
     RemoveTrayIcon();
-    if (IsWindow(NotifierState.window))
-        DestroyWindow(NotifierState.window);
+    if (IsWindow(NotifierState.Window))
+        DestroyWindow(NotifierState.Window);
     return 0;
 }
 
@@ -101,13 +101,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
         return 0;
     }
     // Without the mutex another start held it too long to tell whether a notifier runs.
-    if (!mutex.turn())
+    if (!mutex.Turn())
         return 0;
     if (request == Request::Off) {
         ReleaseOrphanedLock();
         return 0;
     }
-    NotifierState.locked = settings_key::Read(settings_key::Locked, settings_key::DefaultLocked);
+    NotifierState.Locked = settings_key::Read(settings_key::Locked, settings_key::DefaultLocked);
     if (request != Request::On &&
         !settings_key::Read(settings_key::ShowLockIcon, settings_key::DefaultShowLockIcon))
         return 0;

@@ -5,17 +5,17 @@
 
 // One per process, for the whole process.
 struct NotifierStateRecord {
-    DWORD locked = 0; // nonzero while the lock is in force
-    HWND window = nullptr;
-    HICON unlockedIcon = nullptr;
-    HICON lockedIcon = nullptr;
-    NOTIFYICONDATAW trayIcon = {}; // filled once; later only its icon changes
+    DWORD Locked = 0; // nonzero while the lock is in force
+    HWND Window = nullptr;
+    HICON UnlockedIcon = nullptr;
+    HICON LockedIcon = nullptr;
+    NOTIFYICONDATAW TrayIcon = {}; // filled once; later only its icon changes
     // What the last acting power check saw; start values no reading can match.
-    LONG lastLineStatus = -1;
-    LONG lastIgnoreNotify = -2;
+    LONG LastLineStatus = -1;
+    LONG LastIgnoreNotify = -2;
     // A toggle is running. Its announcements of the new timeouts wait on every window, and
     // what is sent to this one meanwhile must not run a second toggle inside the first.
-    bool toggling = false;
+    bool Toggling = false;
 };
 
 extern NotifierStateRecord NotifierState;

@@ -17,7 +17,7 @@ HICON LoadSmallIcon(HINSTANCE instance, int id) {
 // the order it came: posted back to this window. So the lock, "Locked" and the timeouts
 // always agree, and a close cannot end the notifier halfway through a toggle.
 bool DeferredWhileToggling(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (!NotifierState.toggling)
+    if (!NotifierState.Toggling)
         return false;
     PostMessageW(window, message, wParam, lParam);
     return true;
@@ -28,9 +28,9 @@ LRESULT OnTrayCallback(HWND window, WPARAM wParam, LPARAM lParam) {
         return DefWindowProcW(window, TrayCallbackMessage, wParam, lParam);
     if (DeferredWhileToggling(window, TrayCallbackMessage, wParam, lParam))
         return 0;
-    NotifierState.toggling = true;
+    NotifierState.Toggling = true;
     ToggleLock();
-    NotifierState.toggling = false;
+    NotifierState.Toggling = false;
     return 0;
 }
 
@@ -70,32 +70,32 @@ bool CreateNotifierWindow(HINSTANCE instance) {
     windowClass.lpszClassName = NotifierClassName;
     RegisterClassW(&windowClass);
     // Never shown: it exists to be found, to receive the shell's taps and to carry the timer.
-    NotifierState.window = CreateWindowExW(0, NotifierClassName, L"", 0, 0, 0, CW_USEDEFAULT,
+    NotifierState.Window = CreateWindowExW(0, NotifierClassName, L"", 0, 0, 0, CW_USEDEFAULT,
                                            CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
-    return NotifierState.window != nullptr;
+    return NotifierState.Window != nullptr;
 }
 
 void LoadNotifierIcons(HINSTANCE instance) {
-    NotifierState.unlockedIcon = LoadSmallIcon(instance, IDI_UNLOCKED);
-    NotifierState.lockedIcon = LoadSmallIcon(instance, IDI_LOCKED);
+    NotifierState.UnlockedIcon = LoadSmallIcon(instance, IDI_UNLOCKED);
+    NotifierState.LockedIcon = LoadSmallIcon(instance, IDI_LOCKED);
 }
 
 void AddTrayIcon() {
-    NOTIFYICONDATAW& icon = NotifierState.trayIcon;
+    NOTIFYICONDATAW& icon = NotifierState.TrayIcon;
     icon.cbSize = CE_NOTIFYICONDATA_SIZE; // the CE record ends after a 64-character tip
-    icon.hWnd = NotifierState.window;
+    icon.hWnd = NotifierState.Window;
     icon.uID = TrayIconId;
     icon.uFlags = NIF_MESSAGE | NIF_ICON;
     icon.uCallbackMessage = TrayCallbackMessage;
-    icon.hIcon = NotifierState.locked ? NotifierState.lockedIcon : NotifierState.unlockedIcon;
+    icon.hIcon = NotifierState.Locked ? NotifierState.LockedIcon : NotifierState.UnlockedIcon;
     Shell_NotifyIcon(NIM_ADD, &icon);
 }
 
 void ShowTrayIcon(HICON icon) {
-    NotifierState.trayIcon.hIcon = icon;
-    Shell_NotifyIcon(NIM_MODIFY, &NotifierState.trayIcon);
+    NotifierState.TrayIcon.hIcon = icon;
+    Shell_NotifyIcon(NIM_MODIFY, &NotifierState.TrayIcon);
 }
 
 void RemoveTrayIcon() {
-    Shell_NotifyIcon(NIM_DELETE, &NotifierState.trayIcon);
+    Shell_NotifyIcon(NIM_DELETE, &NotifierState.TrayIcon);
 }

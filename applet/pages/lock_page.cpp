@@ -15,8 +15,8 @@ constexpr DWORD NotifierWaitLimit = 5000; // ms
 
 // One row per box: the flag of AppletSettings it shows and sets.
 struct FlagBox {
-    int id;
-    DWORD AppletSettingsRecord::*flag;
+    int Id;
+    DWORD AppletSettingsRecord::*Flag;
 };
 
 constexpr std::array<FlagBox, 3> FlagBoxes = {{
@@ -24,10 +24,6 @@ constexpr std::array<FlagBox, 3> FlagBoxes = {{
     {IDC_LOCK_EXTERNAL_ONLY, &AppletSettingsRecord::ExternalOnly},
     {IDC_LOCK_IGNORE_NOTIFY, &AppletSettingsRecord::IgnoreNotify},
 }};
-
-bool IsChecked(HWND page, int id) {
-    return SendMessageW(GetDlgItem(page, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
 
 // The two options mean something only while the icon is wanted.
 void EnableOptions(HWND page, bool enable) {
@@ -70,8 +66,7 @@ void SwitchIconOff(HWND page) {
 
 INT_PTR OnInitDialog(HWND page) {
     for (const FlagBox& box : FlagBoxes)
-        SendMessageW(GetDlgItem(page, box.id), BM_SETCHECK,
-                     AppletSettings.*box.flag ? BST_CHECKED : BST_UNCHECKED, 0);
+        SetChecked(page, box.Id, AppletSettings.*box.Flag != 0);
     // A disabled box still shows its stored state.
     EnableOptions(page, AppletSettings.ShowLockIcon != 0);
     return TRUE;
@@ -91,20 +86,20 @@ INT_PTR OnIconSwitch(HWND page) {
 // after the save.
 INT_PTR OnOptionBox(HWND page, int id) {
     for (const FlagBox& box : FlagBoxes)
-        if (box.id == id)
-            AppletSettings.*box.flag = IsChecked(page, id) ? 1 : 0;
+        if (box.Id == id)
+            AppletSettings.*box.Flag = IsChecked(page, id) ? 1 : 0;
     return FALSE;
 }
 
-INT_PTR OnCommand(HWND page, int id, int code) {
-    switch (MAKEWPARAM(id, code)) {
+INT_PTR OnCommand(HWND page, WPARAM command) {
+    switch (command) {
     case MAKEWPARAM(IDC_LOCK_ICON, BN_CLICKED):
         return OnIconSwitch(page);
     case MAKEWPARAM(IDC_LOCK_EXTERNAL_ONLY, BN_CLICKED):
     case MAKEWPARAM(IDC_LOCK_IGNORE_NOTIFY, BN_CLICKED):
-        return OnOptionBox(page, id);
+        return OnOptionBox(page, LOWORD(command));
     default:
-        return AnswerHostCommand(page, MAKEWPARAM(id, code));
+        return AnswerHostCommand(page, command);
     }
 }
 
@@ -115,7 +110,7 @@ INT_PTR CALLBACK LockPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
     case WM_INITDIALOG:
         return OnInitDialog(page);
     case WM_COMMAND:
-        return OnCommand(page, LOWORD(wParam), HIWORD(wParam));
+        return OnCommand(page, wParam);
     }
     return FALSE;
 }

@@ -69,13 +69,13 @@ void SimulatePowerFailure(HWND page) {
     MessageBoxW(nullptr, ResetText, WarningCaption, ResetFlags);
 }
 
-BOOL OnCommand(HWND page, WORD id, WORD code) {
-    switch (MAKEWPARAM(id, code)) {
+BOOL OnCommand(HWND page, WPARAM command) {
+    switch (command) {
     case MAKEWPARAM(IDC_POWER_FAILURE_BUTTON, BN_CLICKED):
         SimulatePowerFailure(page);
         return FALSE;
     default:
-        return AnswerHostCommand(page, MAKEWPARAM(id, code));
+        return AnswerHostCommand(page, command);
     }
 }
 
@@ -86,7 +86,7 @@ INT_PTR CALLBACK PowerFailurePageProc(HWND page, UINT message, WPARAM wParam, LP
     case WM_INITDIALOG:
         return OnInitDialog(page);
     case WM_COMMAND:
-        return OnCommand(page, LOWORD(wParam), HIWORD(wParam));
+        return OnCommand(page, wParam);
     default:
         return FALSE;
     }

@@ -182,8 +182,8 @@ INT_PTR OnTimer(HWND page) {
 }
 
 // The page has no commands of its own: what reaches it is the host's OK or Cancel.
-INT_PTR OnCommand(HWND page, WORD id, WORD code) {
-    return AnswerHostCommand(page, MAKEWPARAM(id, code));
+INT_PTR OnCommand(HWND page, WPARAM command) {
+    return AnswerHostCommand(page, command);
 }
 
 INT_PTR OnDestroy(HWND page) {
@@ -200,7 +200,7 @@ INT_PTR CALLBACK StatusPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) 
     case WM_TIMER:
         return OnTimer(page);
     case WM_COMMAND:
-        return OnCommand(page, LOWORD(wParam), HIWORD(wParam));
+        return OnCommand(page, wParam);
     case WM_DESTROY:
         return OnDestroy(page);
     }

@@ -95,7 +95,7 @@ void StepTimeout(DWORD& value, const NMUPDOWN& change) {
 
 // The switch checked exactly when the timeout is on, number and arrows usable only then.
 void ShowSwitched(HWND page, const TimeoutGroup& group, DWORD value, bool warnOnZero) {
-    CheckDlgButton(page, group.Switch, value != 0 ? BST_CHECKED : BST_UNCHECKED);
+    SetChecked(page, group.Switch, value != 0);
     EnableWindow(GetDlgItem(page, group.Number), value != 0);
     EnableWindow(GetDlgItem(page, group.Arrows), value != 0);
     ShowTimeout(page, value, group.Unit, group.Number, warnOnZero);
@@ -103,18 +103,18 @@ void ShowSwitched(HWND page, const TimeoutGroup& group, DWORD value, bool warnOn
 
 // A timeout switched on always starts again at 15 seconds, not at its old value.
 void SwitchTimeout(HWND page, const TimeoutGroup& group, DWORD& value, bool warnOnZero) {
-    value = IsDlgButtonChecked(page, group.Switch) == BST_CHECKED ? SecondStep : 0;
+    value = IsChecked(page, group.Switch) ? SecondStep : 0;
     ShowSwitched(page, group, value, warnOnZero);
 }
 
+// Only for a page that has its row: the page's procedure answers nothing before.
 const TimeoutBindingRecord& BindingOf(HWND page) {
-    return PageRowOf(page).Binding;
+    return PageRowOf(page)->Binding;
 }
 
 void ShowAutoBox(HWND page, bool show) {
     if (show)
-        CheckDlgButton(page, IDC_BACKLIGHT_AUTO,
-                       *BindingOf(page).BacklightAuto != 0 ? BST_CHECKED : BST_UNCHECKED);
+        SetChecked(page, IDC_BACKLIGHT_AUTO, *BindingOf(page).BacklightAuto != 0);
     ShowWindow(GetDlgItem(page, IDC_BACKLIGHT_AUTO), show ? SW_SHOW : SW_HIDE);
 }
 
@@ -160,9 +160,9 @@ INT_PTR OnInitDialog(HWND page, LPARAM row) {
     return TRUE;
 }
 
-INT_PTR OnCommand(HWND page, WORD id, WORD code) {
+INT_PTR OnCommand(HWND page, WPARAM command) {
     const TimeoutBindingRecord& binding = BindingOf(page);
-    switch (MAKEWPARAM(id, code)) {
+    switch (command) {
     case MAKEWPARAM(IDC_IDLE_SWITCH, BN_CLICKED):
         SwitchTimeout(page, IdleGroup, *binding.IdleTimeout, binding.WarnOnZero);
         return 0;
@@ -172,8 +172,7 @@ INT_PTR OnCommand(HWND page, WORD id, WORD code) {
         return 0;
     case MAKEWPARAM(IDC_BACKLIGHT_AUTO, BN_CLICKED):
         if (binding.BacklightAuto)
-            *binding.BacklightAuto =
-                IsDlgButtonChecked(page, IDC_BACKLIGHT_AUTO) == BST_CHECKED ? 1 : 0;
+            *binding.BacklightAuto = IsChecked(page, IDC_BACKLIGHT_AUTO) ? 1 : 0;
         return 0;
     case MAKEWPARAM(IDC_IDLE_NUMBER, EN_SETFOCUS):
     case MAKEWPARAM(IDC_BACKLIGHT_NUMBER, EN_SETFOCUS):
@@ -181,7 +180,7 @@ INT_PTR OnCommand(HWND page, WORD id, WORD code) {
         SetFocus(nullptr);
         return 0;
     default:
-        return AnswerHostCommand(page, MAKEWPARAM(id, code));
+        return AnswerHostCommand(page, command);
     }
 }
 
@@ -205,14 +204,15 @@ INT_PTR OnNotify(HWND page, const NMHDR* header) {
 } // namespace
 
 INT_PTR CALLBACK TimeoutPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-    // Before its row is kept the page has nothing to edit.
-    if (message != WM_INITDIALOG && !BindingOf(page).IdleTimeout)
+    if (message == WM_INITDIALOG)
+        return OnInitDialog(page, lParam);
+    // Before WM_INITDIALOG the page has no row yet, and nothing to edit.
+    const PageRow* row = PageRowOf(page);
+    if (!row || !row->Binding.IdleTimeout)
         return FALSE;
     switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog(page, lParam);
     case WM_COMMAND:
-        return OnCommand(page, LOWORD(wParam), HIWORD(wParam));
+        return OnCommand(page, wParam);
     case WM_NOTIFY:
         return OnNotify(page, reinterpret_cast<const NMHDR*>(lParam));
     }

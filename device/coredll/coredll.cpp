@@ -12,8 +12,8 @@ namespace {
 
 const device_store::IdleTimeoutSlot* FindIdleTimeout(UINT code, bool* isSet) {
     for (const auto& slot : device_store::IdleTimeouts) {
-        if (slot.getCode == code || slot.setCode == code) {
-            *isSet = slot.setCode == code;
+        if (slot.GetCode == code || slot.SetCode == code) {
+            *isSet = slot.SetCode == code;
             return &slot;
         }
     }
@@ -21,8 +21,8 @@ const device_store::IdleTimeoutSlot* FindIdleTimeout(UINT code, bool* isSet) {
 }
 
 DWORD ReadIdleTimeout(const device_store::IdleTimeoutSlot& slot) {
-    DWORD seconds = slot.factory;
-    device_store::ReadDword(HKEY_LOCAL_MACHINE, device_store::PowerKey, slot.value, &seconds);
+    DWORD seconds = slot.Factory;
+    device_store::ReadDword(HKEY_LOCAL_MACHINE, device_store::PowerKey, slot.Value, &seconds);
     return seconds;
 }
 
@@ -37,11 +37,11 @@ BOOL HandleIdleTimeout(const device_store::IdleTimeoutSlot& slot, bool isSet, UI
         return TRUE;
     }
     // The power manager keeps its timeouts in the registry, so a set is always persistent.
-    if (!device_store::WriteDword(HKEY_LOCAL_MACHINE, device_store::PowerKey, slot.value, param))
+    if (!device_store::WriteDword(HKEY_LOCAL_MACHINE, device_store::PowerKey, slot.Value, param))
         return FALSE;
     // As the desktop does it: sent with a bound, so a hung window cannot stall the caller.
     if (winIni & SPIF_SENDCHANGE)
-        SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, slot.setCode, 0, SMTO_ABORTIFHUNG,
+        SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, slot.SetCode, 0, SMTO_ABORTIFHUNG,
                             1000, nullptr);
     return TRUE;
 }
@@ -54,15 +54,10 @@ bool IsScreenRect(const RECT& r) {
 }
 
 bool ReadWorkArea(RECT* out) {
-    const RegistryKey key =
-        RegistryKey::Open(HKEY_LOCAL_MACHINE, device_store::WorkAreaKey, KEY_READ);
-    if (!key)
-        return false;
     RECT r;
-    DWORD type = 0, size = sizeof r;
-    if (RegQueryValueExW(key.get(), device_store::WorkAreaValue, nullptr, &type,
-                         reinterpret_cast<BYTE*>(&r), &size) != ERROR_SUCCESS ||
-        type != REG_BINARY || size != sizeof r || !IsScreenRect(r))
+    if (!device_store::ReadValue(HKEY_LOCAL_MACHINE, device_store::WorkAreaKey,
+                                 device_store::WorkAreaValue, REG_BINARY, &r) ||
+        !IsScreenRect(r))
         return false;
     *out = r;
     return true;
@@ -136,11 +131,11 @@ BOOL WINAPI GetSystemPowerStatusEx(PSYSTEM_POWER_STATUS_EX status, BOOL update) 
     }
     if (update || !HaveCachedStatus) {
         const device_store::BatteryReport report = device_store::ReadBatteryReport();
-        if (report.driverOff) {
+        if (report.DriverOff) {
             SetLastError(ERROR_GEN_FAILURE);
             return FALSE;
         }
-        CachedStatus = report.status;
+        CachedStatus = report.Status;
         HaveCachedStatus = true;
     }
     *status = CachedStatus;

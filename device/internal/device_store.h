@@ -10,15 +10,33 @@
 
 namespace device_store {
 
+// Reads a value into *out only when it has the type asked for and exactly the size of T, so
+// that a value of another shape leaves the caller's copy (its default) whole. Through
+// RegOpenKeyExW and RegQueryValueExW, which a test counts for the battery's report.
+template <typename T>
+bool ReadValue(HKEY root, const wchar_t* key, const wchar_t* value, DWORD type, T* out) {
+    const RegistryKey opened = RegistryKey::Open(root, key, KEY_READ);
+    if (!opened)
+        return false;
+    T data;
+    DWORD stored = 0, size = sizeof data;
+    if (RegQueryValueExW(opened.get(), value, nullptr, &stored, reinterpret_cast<BYTE*>(&data),
+                         &size) != ERROR_SUCCESS ||
+        stored != type || size != sizeof data)
+        return false;
+    *out = data;
+    return true;
+}
+
 // The power manager's idle timeouts, where Windows CE keeps them (HKLM).
 constexpr wchar_t PowerKey[] = L"System\\CurrentControlSet\\Control\\Power";
 
 struct IdleTimeoutSlot {
-    UINT getCode;
-    UINT setCode;
-    const wchar_t* value;
-    DWORD factory;
-    const wchar_t* name; // as the device tool spells it
+    UINT GetCode;
+    UINT SetCode;
+    const wchar_t* Value;
+    DWORD Factory;
+    const wchar_t* Name; // as the device tool spells it
 };
 
 constexpr IdleTimeoutSlot IdleTimeouts[] = {
@@ -37,8 +55,8 @@ constexpr wchar_t BatteryKey[] = L"Drivers\\BuiltIn\\Battery";
 constexpr wchar_t BatteryValue[] = L"Report"; // REG_BINARY, a BatteryReport
 
 struct BatteryReport {
-    SYSTEM_POWER_STATUS_EX status;
-    DWORD driverOff; // not 0: the driver fails every status read
+    SYSTEM_POWER_STATUS_EX Status;
+    DWORD DriverOff; // not 0: the driver fails every status read
 };
 static_assert(sizeof(BatteryReport) == 28, "the stored value's size");
 
@@ -61,9 +79,9 @@ constexpr SYSTEM_POWER_STATUS_EX FactoryBattery = {
 
 // The report's fields by name, for the device tool's listing.
 struct BatteryField {
-    const wchar_t* value;
-    size_t offset;
-    size_t size; // 1 or 4 bytes in SYSTEM_POWER_STATUS_EX
+    const wchar_t* Value;
+    size_t Offset;
+    size_t Size; // 1 or 4 bytes in SYSTEM_POWER_STATUS_EX
 };
 
 #define DEVICE_WIDEN2(text) L##text
@@ -95,15 +113,7 @@ constexpr BatteryField BatteryFields[] = {
 // factory battery with a working driver.
 inline BatteryReport ReadBatteryReport() {
     BatteryReport report = {FactoryBattery, 0};
-    RegistryKey key = RegistryKey::Open(HKEY_LOCAL_MACHINE, BatteryKey, KEY_READ);
-    if (!key)
-        return report;
-    BatteryReport stored;
-    DWORD type = 0, size = sizeof stored;
-    LONG rc = RegQueryValueExW(key.get(), BatteryValue, nullptr, &type,
-                               reinterpret_cast<BYTE*>(&stored), &size);
-    if (rc == ERROR_SUCCESS && type == REG_BINARY && size == sizeof stored)
-        report = stored;
+    ReadValue(HKEY_LOCAL_MACHINE, BatteryKey, BatteryValue, REG_BINARY, &report);
     return report;
 }
 
@@ -131,16 +141,7 @@ constexpr wchar_t WorkAreaValue[] = L"WorkArea"; // REG_BINARY, a RECT
 
 // Reads a 32-bit value, trusting it only when it really is 4 bytes of number.
 inline bool ReadDword(HKEY root, const wchar_t* key, const wchar_t* value, DWORD* out) {
-    RegistryKey opened = RegistryKey::Open(root, key, KEY_READ);
-    if (!opened)
-        return false;
-    DWORD type = 0, data = 0, size = sizeof data;
-    LONG rc = RegQueryValueExW(opened.get(), value, nullptr, &type, reinterpret_cast<BYTE*>(&data),
-                               &size);
-    if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof data)
-        return false;
-    *out = data;
-    return true;
+    return ReadValue(root, key, value, REG_DWORD, out);
 }
 
 inline bool WriteDword(HKEY root, const wchar_t* key, const wchar_t* value, DWORD data) {

@@ -19,6 +19,7 @@ using power::Screen;
 constexpr UINT_PTR IdleTimer = 1;
 constexpr UINT InputMessage = WM_APP + 10; // posted by the hooks; wParam 1 for a key
 constexpr wchar_t LayerTitle[] = L"Bildschirm";
+constexpr DWORD StylusSource = 1; // every button of the stylus is one source of input
 
 struct PowerState {
     HWND layer;
@@ -30,8 +31,8 @@ struct PowerState {
     bool byNotification;   // switched on by an alarm, and no input since
     bool lightComesBack;   // the "auto" of the rule that dimmed the light
     bool buttonDown;       // the stylus is on the screen
-    bool holdButton;       // the tap that switched the device on, until the stylus is up
-    DWORD holdKey;         // the same for a key
+    DWORD holdButton;      // StylusSource while the tap that switched the device on is held
+    DWORD holdKey;         // the same for a key: its virtual-key code
     HHOOK mouseHook;
     HHOOK keyboardHook;
     HANDLE backlightEvent;
@@ -161,50 +162,51 @@ bool MustHear() {
     return State.screen != Screen::On || State.byNotification;
 }
 
-// A move with the stylus up is no input on a stylus device: the pointer moves by itself only
-// as windows come and go under it.
-LRESULT CALLBACK MouseHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code != HC_ACTION)
-        return CallNextHookEx(nullptr, code, wParam, lParam);
-    const bool down =
-        wParam == WM_LBUTTONDOWN || wParam == WM_RBUTTONDOWN || wParam == WM_MBUTTONDOWN;
-    const bool up = wParam == WM_LBUTTONUP || wParam == WM_RBUTTONUP || wParam == WM_MBUTTONUP;
-    if (wParam == WM_MOUSEMOVE && !State.buttonDown && !State.holdButton)
-        return CallNextHookEx(nullptr, code, wParam, lParam);
-    State.buttonDown = down || (State.buttonDown && !up);
-    State.lastInput = GetTickCount();
-    if (State.holdButton) {
-        State.holdButton = !up;
-        return 1;
-    }
-    if (down && State.screen == Screen::Off) {
-        State.holdButton = true;
-        PostMessageW(State.layer, InputMessage, 0, 0);
-        return 1;
-    }
-    if (down && MustHear())
-        PostMessageW(State.layer, InputMessage, 0, 0);
-    return CallNextHookEx(nullptr, code, wParam, lParam);
+// A stylus event as press or release; false for a move with the stylus up, which is no input
+// on a stylus device: the pointer moves by itself only as windows come and go under it.
+bool StylusEvent(WPARAM message, bool* press, bool* release) {
+    *press = message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN || message == WM_MBUTTONDOWN;
+    *release = message == WM_LBUTTONUP || message == WM_RBUTTONUP || message == WM_MBUTTONUP;
+    if (message == WM_MOUSEMOVE && !State.buttonDown && !State.holdButton)
+        return false;
+    State.buttonDown = *press || (State.buttonDown && !*release);
+    return true;
 }
 
-LRESULT CALLBACK KeyboardHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code != HC_ACTION)
-        return CallNextHookEx(nullptr, code, wParam, lParam);
-    const DWORD key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam)->vkCode;
-    const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
+// Notes an input and decides its way: true when no program may have it. The press that
+// switches a dark device on is held, with everything of its source until its release.
+bool Swallow(WPARAM message, LPARAM lParam) {
+    const bool key = message >= WM_KEYFIRST && message <= WM_KEYLAST;
+    bool press = false, release = false;
+    DWORD source = StylusSource, *held = &State.holdButton;
+    if (key) {
+        source = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam)->vkCode;
+        press = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
+        release = !press;
+        held = &State.holdKey;
+    } else if (!StylusEvent(message, &press, &release)) {
+        return false;
+    }
     State.lastInput = GetTickCount();
-    if (State.holdKey && key == State.holdKey) {
-        if (!down)
-            State.holdKey = 0;
-        return 1;
+    if (*held && *held == source) {
+        if (release)
+            *held = 0;
+        return true;
     }
-    if (down && State.screen == Screen::Off) {
-        State.holdKey = key;
-        PostMessageW(State.layer, InputMessage, 1, 0);
-        return 1;
+    if (press && State.screen == Screen::Off) {
+        *held = source;
+        PostMessageW(State.layer, InputMessage, key, 0);
+        return true;
     }
-    if (down && MustHear())
-        PostMessageW(State.layer, InputMessage, 1, 0);
+    if (press && MustHear())
+        PostMessageW(State.layer, InputMessage, key, 0);
+    return false;
+}
+
+// One procedure for both low-level hooks: their messages tell a key from the stylus.
+LRESULT CALLBACK InputHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION && Swallow(wParam, lParam))
+        return 1;
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
@@ -282,8 +284,8 @@ HWND CreatePowerManager(HINSTANCE instance) {
     if (!State.layer)
         return nullptr;
     SetLayeredWindowAttributes(State.layer, 0, 255, LWA_ALPHA);
-    State.mouseHook = SetWindowsHookExW(WH_MOUSE_LL, MouseHook, instance, 0);
-    State.keyboardHook = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHook, instance, 0);
+    State.mouseHook = SetWindowsHookExW(WH_MOUSE_LL, InputHook, instance, 0);
+    State.keyboardHook = SetWindowsHookExW(WH_KEYBOARD_LL, InputHook, instance, 0);
     State.backlightEvent = WatchBacklight();
     State.screen = Screen::On;
     GetLocalTime(&State.since);

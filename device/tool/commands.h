@@ -2,6 +2,7 @@
 // returns the exit code; bad arguments print one line to stderr, exit 2 and change nothing.
 #pragma once
 #include <windows.h>
+#include <vector>
 #include "parse_number.h"
 
 int TimeoutsCommand(int argc, wchar_t** argv);
@@ -34,9 +35,10 @@ bool TellPowerManager(UINT message, LRESULT* result = nullptr);
 const wchar_t* LightOf(const power::StatusReply& reply);
 void AnnouncePowerStatus();
 
-// A message-only window of class `className` (registered on first use) for the shell's answer
-// to a request; the caller destroys it.
-HWND CreateReplyWindow(WNDPROC proc, const wchar_t* className);
+// Sends the shell's window `to` a request (`message` with `lParam`, our reply window as wParam)
+// and takes its answer, the WM_COPYDATA tagged `tag` that it sends back meanwhile, within 5 s;
+// false when none came or the request was answered 0.
+bool AskShell(HWND to, UINT message, LPARAM lParam, ULONG_PTR tag, std::vector<BYTE>* answer);
 
 // A stylus tap at a point of the screen, through the device's input; false when it took none.
 bool PressAt(POINT point);

@@ -45,7 +45,7 @@ constexpr PowerOption PowerOptions[] = {
     {L"--full-life", REPORT_FIELD(BatteryFullLifeTime), Kind::Seconds},
     {L"--backup-flag", REPORT_FIELD(BackupBatteryFlag), Kind::Byte},
     {L"--backup-percent", REPORT_FIELD(BackupBatteryLifePercent), Kind::Percent},
-    {L"--driver", offsetof(device_store::BatteryReport, driverOff), sizeof(DWORD), Kind::Driver},
+    {L"--driver", offsetof(device_store::BatteryReport, DriverOff), sizeof(DWORD), Kind::Driver},
 };
 #undef REPORT_FIELD
 
@@ -91,20 +91,20 @@ bool ParsePowerValue(Kind kind, const wchar_t* text, DWORD* out) {
 void PrintTimeouts() {
     for (const auto& slot : device_store::IdleTimeouts) {
         DWORD seconds = 0;
-        SystemParametersInfoW(slot.getCode, 0, &seconds, 0);
-        Print(L"%ls %lu\n", slot.name, seconds);
+        SystemParametersInfoW(slot.GetCode, 0, &seconds, 0);
+        Print(L"%ls %lu\n", slot.Name, seconds);
     }
 }
 
 // The report as stored: a driver that is off still has the battery it will report when on.
 void PrintPower(const device_store::BatteryReport& report) {
-    const BYTE* bytes = reinterpret_cast<const BYTE*>(&report.status);
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&report.Status);
     for (const auto& field : device_store::BatteryFields) {
         DWORD value = 0;
-        std::memcpy(&value, bytes + field.offset, field.size);
-        Print(L"%ls %lu\n", field.value, value);
+        std::memcpy(&value, bytes + field.Offset, field.Size);
+        Print(L"%ls %lu\n", field.Value, value);
     }
-    Print(L"Driver %ls\n", report.driverOff ? L"off" : L"on");
+    Print(L"Driver %ls\n", report.DriverOff ? L"off" : L"on");
     power::StatusReply status;
     Print(L"Light %ls\n", RequestPowerStatus(&status) ? LightOf(status) : L"unknown");
 }
@@ -120,7 +120,7 @@ int TimeoutsCommand(int argc, wchar_t** argv) {
     for (int i = 0; i < argc; i += 2) {
         const device_store::IdleTimeoutSlot* slot = nullptr;
         for (const auto& candidate : device_store::IdleTimeouts)
-            if (wcsncmp(argv[i], L"--", 2) == 0 && wcscmp(argv[i] + 2, candidate.name) == 0)
+            if (wcsncmp(argv[i], L"--", 2) == 0 && wcscmp(argv[i] + 2, candidate.Name) == 0)
                 slot = &candidate;
         unsigned long seconds = 0;
         if (!slot || i + 1 >= argc || !ParseNumber(argv[i + 1], 0xFFFFFFFFull, &seconds) ||
@@ -132,7 +132,7 @@ int TimeoutsCommand(int argc, wchar_t** argv) {
         pending[count++] = {slot, seconds};
     }
     for (int i = 0; i < count; ++i)
-        SystemParametersInfoW(pending[i].slot->setCode, pending[i].seconds, nullptr,
+        SystemParametersInfoW(pending[i].slot->SetCode, pending[i].seconds, nullptr,
                               SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
     PrintTimeouts();
     return 0;

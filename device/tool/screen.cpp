@@ -1,31 +1,15 @@
 // The device's screen and its power manager in the shell: on or off, the light, the log of
 // power events, a tap anywhere, a wake by an alarm, and whether the device sleeps at all.
 #include <windows.h>
+#include <cstring>
 #include <cwchar>
+#include <vector>
 #include "commands.h"
 #include "device_store.h"
 #include "output.h"
 #include "power_protocol.h"
 
 namespace {
-
-struct StatusAnswer {
-    bool received;
-    power::StatusReply reply;
-};
-StatusAnswer Answer;
-
-LRESULT CALLBACK AnswerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message != WM_COPYDATA)
-        return DefWindowProcW(window, message, wParam, lParam);
-    const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-    if (!copy || copy->dwData != power::StatusReplyTag ||
-        copy->cbData != sizeof(power::StatusReply) || !copy->lpData)
-        return FALSE;
-    Answer.reply = *static_cast<const power::StatusReply*>(copy->lpData);
-    Answer.received = Answer.reply.count <= power::LogLength;
-    return TRUE;
-}
 
 HWND Layer() {
     return FindWindowExW(nullptr, nullptr, power::LayerClass, nullptr);
@@ -79,15 +63,15 @@ bool RequestPowerStatus(power::StatusReply* reply) {
     HWND layer = Layer();
     if (!layer)
         return false;
-    HWND replyTo = CreateReplyWindow(AnswerProc, L"VelmoraPowerAnswer");
-    Answer = StatusAnswer{};
-    DWORD_PTR answer = 0;
-    BOOL sent = SendMessageTimeoutW(layer, power::StatusMessage, reinterpret_cast<WPARAM>(replyTo),
-                                    0, SMTO_ABORTIFHUNG, 5000, &answer);
-    DestroyWindow(replyTo);
-    if (!sent || !answer || !Answer.received)
+    std::vector<BYTE> answer;
+    if (!AskShell(layer, power::StatusMessage, 0, power::StatusReplyTag, &answer) ||
+        answer.size() != sizeof *reply)
         return false;
-    *reply = Answer.reply;
+    power::StatusReply received;
+    memcpy(&received, answer.data(), sizeof received);
+    if (received.count > power::LogLength)
+        return false;
+    *reply = received;
     return true;
 }
 

@@ -1,5 +1,6 @@
 // The notification area as the device shell holds it, and taps on its icons.
 #include <windows.h>
+#include <cstring>
 #include <cwchar>
 #include <vector>
 #include "commands.h"
@@ -8,42 +9,20 @@
 
 namespace {
 
-struct ListReply {
-    bool received;
-    std::vector<tray::ListEntry> entries;
-};
-ListReply Reply;
-
-LRESULT CALLBACK ReplyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message != WM_COPYDATA)
-        return DefWindowProcW(window, message, wParam, lParam);
-    const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-    if (!copy || copy->dwData != tray::ListReplyTag ||
-        copy->cbData % sizeof(tray::ListEntry) != 0 || (copy->cbData && !copy->lpData))
-        return FALSE;
-    const auto* first = static_cast<const tray::ListEntry*>(copy->lpData);
-    Reply.entries.assign(first, first + copy->cbData / sizeof(tray::ListEntry));
-    Reply.received = true;
-    return TRUE;
-}
-
-// Asks the shell for its icons; it answers with a WM_COPYDATA of its own to our window while
-// our request is still being sent.
+// Asks the shell for its icons: an array of its records.
 bool RequestIconList(HWND* taskbar, std::vector<tray::ListEntry>* entries) {
     *taskbar = FindWindowExW(nullptr, nullptr, tray::ShellClass, tray::ShellTitle);
     if (!*taskbar)
         return false;
-    HWND replyTo = CreateReplyWindow(ReplyProc, L"VelmoraTrayReply");
     COPYDATASTRUCT request = {tray::ListRequestTag, 0, nullptr};
-    DWORD_PTR answer = 0;
-    Reply = ListReply{};
-    BOOL sent =
-        SendMessageTimeoutW(*taskbar, WM_COPYDATA, reinterpret_cast<WPARAM>(replyTo),
-                            reinterpret_cast<LPARAM>(&request), SMTO_ABORTIFHUNG, 5000, &answer);
-    DestroyWindow(replyTo);
-    if (!sent || !answer || !Reply.received)
+    std::vector<BYTE> answer;
+    if (!AskShell(*taskbar, WM_COPYDATA, reinterpret_cast<LPARAM>(&request), tray::ListReplyTag,
+                  &answer) ||
+        answer.size() % sizeof(tray::ListEntry) != 0)
         return false;
-    *entries = Reply.entries;
+    entries->resize(answer.size() / sizeof(tray::ListEntry));
+    if (!answer.empty())
+        memcpy(entries->data(), answer.data(), answer.size());
     return true;
 }
 
@@ -118,14 +97,4 @@ int TapCommand(int argc, wchar_t** argv) {
         return 1;
     }
     return 0;
-}
-
-HWND CreateReplyWindow(WNDPROC proc, const wchar_t* className) {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = className;
-    RegisterClassW(&wc);
-    return CreateWindowExW(0, className, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
-                           nullptr);
 }

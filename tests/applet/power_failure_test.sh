@@ -6,7 +6,6 @@ set -uo pipefail
 . "$VELMORA_ROOT/tests/harness/device_test.sh"
 settings='HKCU\Software\Zilp\Velmora'
 backlight='HKCU\ControlPanel\Backlight'
-timeouts() { v timeouts | tr -d '\r' | tr '\n' ' '; }
 value() { v reg "$1" 2>&1 | tr -d '\r' | grep -F "\"$2\"" || echo "none"; }
 cleanflag() { wine "$VELMORA_DEVICE/prefix/drive_c/windows/devtool.exe" cleanflag | tr -d '\r'; }
 
@@ -23,7 +22,7 @@ expect 0 $? "Ja on the page, then OK on the reset prompt"
 expect 1 "$(cleanflag)" "the device is marked for a cold boot"
 
 v reset 2>/dev/null
-expect "battery 180 external 300 wakeup 60 " "$(timeouts)" "idle timeouts after the reset"
+expect "battery 180 external 300 wakeup 60" "$(timeouts)" "idle timeouts after the reset"
 expect "reg: no key $settings" "$(v reg "$settings" 2>&1 | tr -d '\r')" "the Settings key after the reset"
 expect '"BatteryTimeout" = dword:0000001e (30)' "$(value "$backlight" BatteryTimeout)" \
     "the backlight time after the reset"

@@ -97,7 +97,7 @@ TEST_F(AppletRecords, EachTimeoutPageKeepsTheBindingOfItsOwnTab) {
                 HWND page = AppletWindows.PageWindows[tab];
                 if (!page)
                     continue;
-                const TimeoutBindingRecord& b = PageRowOf(page).Binding;
+                const TimeoutBindingRecord& b = PageRowOf(page)->Binding;
                 const std::string what =
                     "page " + std::to_string(tab) + " after tab " + std::to_string(step);
                 EXPECT_EQ(expected[tab].idle, b.IdleTimeout) << what;

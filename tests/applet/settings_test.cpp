@@ -607,15 +607,15 @@ TEST(ScrambledNames, EveryStoredNameExpandsToItsPlainNameAndIsWipedAgain) {
     for (const auto& c : cases) {
         const std::string what = Utf8(c.plain.c_str());
         StoredName stored = StoredNameOf(c.name);
-        ASSERT_EQ(c.plain.size(), stored.count) << what;
+        ASSERT_EQ(c.plain.size(), stored.Count) << what;
         std::wstring byRule;
-        for (size_t i = 0; i < stored.count; ++i)
-            byRule += static_cast<wchar_t>((stored.bytes[i] + i + 64) % 256);
+        for (size_t i = 0; i < stored.Count; ++i)
+            byRule += static_cast<wchar_t>((stored.Bytes[i] + i + 64) % 256);
         EXPECT_EQ(c.plain, byRule) << what << ": the stored bytes by the expansion rule";
         const wchar_t* buffer = ExpandName(c.name);
-        EXPECT_EQ(c.plain, std::wstring(buffer, stored.count)) << what << " in its buffer";
+        EXPECT_EQ(c.plain, std::wstring(buffer, stored.Count)) << what << " in its buffer";
         WipeName(c.name);
-        EXPECT_EQ(std::wstring(stored.count, L'\0'), std::wstring(buffer, stored.count))
+        EXPECT_EQ(std::wstring(stored.Count, L'\0'), std::wstring(buffer, stored.Count))
             << what << " after the wipe";
     }
 }

@@ -172,7 +172,6 @@ v remove "Zilp Probe" >/dev/null
 
 # Values go into keys the installation makes (two deep) and into one that was there before;
 # the removal deletes the values and the keys it made, and leaves the older key.
-values() { v reg "$1" 2>&1 | tr -d '\r' | grep -v '^\[HK' | paste -sd' '; }
 v reg 'HKLM\Software\Zilp' Before=1 >/dev/null
 pack "$work/reg.cab" --reg 'HKCU:Software\Zilp\Probe\Deep:Count:dword:7' \
     --reg 'HKLM:Software\Zilp:Probe:sz:Zilp probe'

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # `velmora device` refuses bad arguments with one line and a non-zero exit, changing nothing.
 set -uo pipefail
-v() { "$VELMORA_ROOT/velmora" device "$@"; }
-fail=0
+# shellcheck source=../harness/device_test.sh
+. "$VELMORA_ROOT/tests/harness/device_test.sh"
 before=$(v timeouts; v power; v exports; v sleep; v packages; v model)
 while IFS= read -r args; do
     # shellcheck disable=SC2086

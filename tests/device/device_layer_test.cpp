@@ -28,7 +28,7 @@ class DeviceLayer : public testing::Test {
   protected:
     void TearDown() override {
         for (const auto& slot : device_store::IdleTimeouts)
-            SetIdleTimeout(slot.setCode, slot.factory);
+            SetIdleTimeout(slot.SetCode, slot.Factory);
         SetBattery(FactoryBattery());
     }
 };

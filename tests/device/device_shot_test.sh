@@ -2,7 +2,8 @@
 # `velmora device shot`: the whole screen with a known window and a known tray icon, read back
 # through Pillow: the taskbar draws the icon where it belongs.
 set -uo pipefail
-v() { "$VELMORA_ROOT/velmora" device "$@"; }
+# shellcheck source=../harness/device_test.sh
+. "$VELMORA_ROOT/tests/harness/device_test.sh"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 wine "$VELMORA_BUILD/tests/screen_tests.exe" --child pattern &

@@ -25,17 +25,6 @@ installed=(
 )
 # Everything of the device's file system and the installed packages, to compare.
 snapshot() { find "$drive" -path "$drive/users" -prune -o -printf '%P\n' | sort; v packages; }
-values() { v reg "$1" 2>&1 | tr -d '\r' | grep '^"' | paste -sd' '; }
-timeouts() { v timeouts | tr -d '\r' | paste -sd' '; }
-settles() { # command expected what: polls about 30 s
-    local out="" i
-    for i in $(seq 60); do
-        out=$($1)
-        [ "$out" = "$2" ] && break
-        sleep 0.5
-    done
-    expect "$2" "$out" "$3"
-}
 notifier_icon() { v tray | tr -d '\r' | grep -c '"PowerSupplyZilpNotify"'; }
 applet_open() { v spy "CPL_Velmora (Zilp)" | tr -d '\r' | grep -c '"Velmora Zilp"'; }
 cleanup() {

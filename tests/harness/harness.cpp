@@ -308,7 +308,7 @@ void SetBattery(const SYSTEM_POWER_STATUS_EX& status) {
 
 void SetBatteryDriver(bool answers) {
     device_store::BatteryReport report = device_store::ReadBatteryReport();
-    report.driverOff = answers ? 0 : 1;
+    report.DriverOff = answers ? 0 : 1;
     device_store::WriteBatteryReport(report);
 }
 
