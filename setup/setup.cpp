@@ -22,20 +22,24 @@ bool AppletOpen() {
 
 } // namespace
 
+// The entries' names are the platform's, which its installer and remover look up.
 extern "C" {
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) {
     return TRUE;
 }
 
+// NOLINTNEXTLINE(readability-identifier-naming)
 codeINSTALL_INIT Install_Init(HWND, BOOL, BOOL, LPCWSTR) {
     return codeINSTALL_INIT_CONTINUE;
 }
 
+// NOLINTNEXTLINE(readability-identifier-naming)
 codeINSTALL_EXIT Install_Exit(HWND, LPCWSTR, WORD, WORD, WORD, WORD, WORD) {
     return codeINSTALL_EXIT_DONE;
 }
 
+// NOLINTNEXTLINE(readability-identifier-naming)
 codeUNINSTALL_INIT Uninstall_Init(HWND, LPCWSTR installDir) {
     if (AppletOpen())
         return codeUNINSTALL_INIT_CANCEL;
@@ -52,6 +56,7 @@ codeUNINSTALL_INIT Uninstall_Init(HWND, LPCWSTR installDir) {
     return codeUNINSTALL_INIT_CONTINUE;
 }
 
+// NOLINTNEXTLINE(readability-identifier-naming)
 codeUNINSTALL_EXIT Uninstall_Exit(HWND) {
     return codeUNINSTALL_EXIT_DONE;
 }
