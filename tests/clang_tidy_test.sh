@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The package's code keeps its naming rules (.clang-tidy): clang-tidy reads each source of the
-# applet, the notifier, the launcher and their common part as the build compiles it (the
-# build's compile commands, for the cross compiler's target and headers), and any finding fails.
+# applet, the notifier, the launcher, the setup library and their common part as the build
+# compiles it (the build's compile commands, for the cross compiler's target and headers), and
+# any finding fails.
 set -uo pipefail
 db=$VELMORA_BUILD/compile_commands.json
 command -v clang-tidy >/dev/null || { echo "FAIL: expected Debian's clang-tidy, found none"; exit 1; }
@@ -11,7 +12,7 @@ mapfile -t sources < <(/usr/bin/python3 - "$db" "$VELMORA_ROOT" <<'PY'
 import json, os, sys
 root = os.path.realpath(sys.argv[2])
 entries = json.load(open(sys.argv[1]))
-parts = tuple(os.path.join(root, part) + os.sep for part in ('applet', 'notifier', 'launcher', 'common'))
+parts = tuple(os.path.join(root, part) + os.sep for part in ('applet', 'notifier', 'launcher', 'setup', 'common'))
 files = sorted({os.path.realpath(e['file']) for e in entries
                 if os.path.realpath(e['file']).startswith(parts)})
 compilers = {e['command'].split()[0] for e in entries if os.path.realpath(e['file']) in files}
@@ -21,7 +22,7 @@ PY
 )
 compiler=${sources[0]:-}
 sources=("${sources[@]:1}")
-for part in applet notifier launcher common; do
+for part in applet notifier launcher setup common; do
     n=$(printf '%s\n' "${sources[@]}" | grep -c "/$part/")
     [ "$n" -gt 0 ] || { echo "FAIL: expected sources of $part/ in $db, found none"; exit 1; }
 done

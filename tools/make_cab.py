@@ -8,6 +8,8 @@ the files under their 8.3 names by Debian's gcab.
 --file NUMBER:DIR:NAME:SOURCE   install SOURCE as DIR\\NAME (DIR's parts split at "\\")
 --link CE:NAME:NUMBER           a shortcut %CEn%\\NAME to file NUMBER
 --reg ROOT:KEY:NAME:TYPE:VALUE  a registry entry (ROOT HKCR HKCU HKLM HKU; TYPE dword or sz)
+--setup-dll FILE                pack FILE as the package's setup library (file 999)
+--min-build N                   the oldest CE build it runs on (0: any)
 --setup FILE                    pack FILE as the setup file instead of writing one
 --setup-out FILE                also keep the setup file written
 --leave-out NUMBER              describe file NUMBER but do not pack it
@@ -91,7 +93,7 @@ def setup_file(args):
     header = struct.pack(
         "<4sIIIIIIIIIII6H6I2H2H2H2H",
         b"MSCE", 0, at, 0, 1, args.processor,
-        min_major, min_minor, max_major, max_minor, 0, 0,
+        min_major, min_minor, max_major, max_minor, args.min_build, 0,
         len(strings.ids), len(dirs), len(args.file), len(hives), len(args.reg), len(args.link),
         *offsets[2:],
         offsets[0], len(app), offsets[1], len(provider),
@@ -152,6 +154,8 @@ def main():
     parser.add_argument("--file", type=file_entry, action="append", default=[])
     parser.add_argument("--link", type=link_entry, action="append", default=[])
     parser.add_argument("--reg", type=reg_entry, action="append", default=[])
+    parser.add_argument("--setup-dll")
+    parser.add_argument("--min-build", type=int, default=0)
     parser.add_argument("--setup")
     parser.add_argument("--setup-out")
     parser.add_argument("--leave-out", type=int, action="append", default=[])
@@ -172,6 +176,10 @@ def main():
                 shutil.copyfile(setup, args.setup_out)
             packed.append(setup)
         # The setup file first, then the others in descending order of their numbers.
+        if args.setup_dll:
+            target = os.path.join(work, short_name("setup.dll", 999, taken))
+            shutil.copyfile(args.setup_dll, target)
+            packed.append(target)
         for number, _, name, source in sorted(args.file, reverse=True):
             if number in args.leave_out:
                 continue

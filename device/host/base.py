@@ -11,6 +11,8 @@ ROOT = os.path.realpath(os.path.join(os.path.dirname(__file__), '..', '..'))
 # Bump when the factory image is made differently, so old build trees make a new one.
 IMAGE_VERSION = '9'
 SCREEN = '240x320'
+# The applet's window, by its class: the control panel's "CPL_" and the applet's name.
+APPLET_WINDOW = 'CPL_Velmora (Zilp)'
 WINE64_BIN = os.path.join(ROOT, 'tools', 'wine64')
 
 

@@ -6,7 +6,7 @@ import subprocess
 import tempfile
 import time
 
-from .base import Problem, build_dir, poll, read, say
+from .base import APPLET_WINDOW, Problem, build_dir, poll, read, say
 from .life import create_device, start, stop
 
 
@@ -114,7 +114,7 @@ def idle_processes(device):
             'timer5': started_pid(device, 'bench_timer.exe', '5000')}
     device.devtool('exec', 'launcher.exe', stdout=subprocess.DEVNULL)
     pids['timer2'] = started_pid(device, 'bench_timer.exe', '2000')
-    if device.devtool('wait', '60', 'CPL_Velmora (Zilp)', stdout=subprocess.DEVNULL):
+    if device.devtool('wait', '60', APPLET_WINDOW, stdout=subprocess.DEVNULL):
         raise Problem('bench: the applet did not open')
     host, shell = device.pids_of('ctlpnl.exe')[:1], device.pids_of('devshell.exe')[:1]
     if not host or not shell:

@@ -5,7 +5,7 @@ import shutil
 import subprocess
 import time
 
-from .base import ROOT, Problem, open_device, poll, say, windows_path
+from .base import APPLET_WINDOW, ROOT, Problem, open_device, poll, say, windows_path
 from .life import create_device, start, stop
 
 
@@ -36,7 +36,7 @@ def make_docs(arch, build):
         os.makedirs(shots)
         os.makedirs(docs, exist_ok=True)
         device.devtool('exec', 'launcher.exe', stdout=subprocess.DEVNULL)
-        if device.devtool('pages', windows_path(shots), '30', stdout=subprocess.DEVNULL):
+        if device.devtool('pages', APPLET_WINDOW, windows_path(shots), '30', stdout=subprocess.DEVNULL):
             raise Problem("docs: the applet's pages could not be shot (see %s)" % shots)
         pages = sorted((f for f in os.listdir(shots) if f.startswith('page-')),
                        key=lambda f: int(f[5:-4]))

@@ -5,7 +5,7 @@ import os
 import shutil
 import subprocess
 
-from .base import IMAGE_VERSION, Problem, device_dir, open_device, read, say, windows_path
+from .base import APPLET_WINDOW, IMAGE_VERSION, Problem, device_dir, open_device, read, say, windows_path
 from .commands import detached_exec
 from .life import create_device, install_files, install_package, start, stop
 from .web import serve_web, web_port
@@ -48,7 +48,7 @@ def run_main(arch, build, args):
     shots = os.path.join(build, 'shots')
     shutil.rmtree(shots, ignore_errors=True)
     os.makedirs(shots)
-    device.devtool('pages', windows_path(shots), '15', stdout=subprocess.DEVNULL)
+    device.devtool('pages', APPLET_WINDOW, windows_path(shots), '15', stdout=subprocess.DEVNULL)
     say('screenshots in ' + shots)
     if started:
         stop(device)

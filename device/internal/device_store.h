@@ -162,30 +162,40 @@ inline bool WriteDword(HKEY root, const wchar_t* key, const wchar_t* value, DWOR
     return WriteNumber(RegistryKey::Create(root, key, KEY_WRITE), value, data);
 }
 
+// A REG_MULTI_SZ value as its strings, in order; empty when the value is missing or is no list.
+inline std::vector<std::wstring> ReadMultiString(HKEY key, const wchar_t* value) {
+    std::vector<std::wstring> strings;
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(key, value, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        type != REG_MULTI_SZ)
+        return strings;
+    // One character more than asked for, so that the list always ends.
+    std::vector<wchar_t> list(size / sizeof(wchar_t) + 2, L'\0');
+    if (RegQueryValueExW(key, value, nullptr, &type, reinterpret_cast<BYTE*>(list.data()), &size) !=
+        ERROR_SUCCESS)
+        return strings;
+    for (size_t i = 0; i < list.size() && list[i];) {
+        strings.emplace_back(&list[i]);
+        i += strings.back().size() + 1;
+    }
+    return strings;
+}
+
+inline LONG WriteMultiString(HKEY key, const wchar_t* value,
+                             const std::vector<std::wstring>& strings) {
+    std::wstring list;
+    for (const auto& text : strings)
+        list.append(text).push_back(L'\0');
+    list.push_back(L'\0');
+    return RegSetValueExW(key, value, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(list.data()),
+                          static_cast<DWORD>(list.size() * sizeof(wchar_t)));
+}
+
 // The procedures left out, in the order they were named; empty when the value is missing or
 // is not a list of names.
 inline std::vector<std::wstring> LeftOutExports() {
-    std::vector<std::wstring> names;
     RegistryKey key = RegistryKey::Open(HKEY_LOCAL_MACHINE, LoaderKey, KEY_READ);
-    if (!key)
-        return names;
-    DWORD type = 0, size = 0;
-    std::vector<wchar_t> list;
-    if (RegQueryValueExW(key.get(), LeftOutValue, nullptr, &type, nullptr, &size) ==
-            ERROR_SUCCESS &&
-        type == REG_MULTI_SZ) {
-        // One character more than asked for, so that the list always ends.
-        list.assign(size / sizeof(wchar_t) + 2, L'\0');
-        if (RegQueryValueExW(key.get(), LeftOutValue, nullptr, &type,
-                             reinterpret_cast<BYTE*>(list.data()), &size) != ERROR_SUCCESS)
-            list.clear();
-    }
-    key.Close();
-    for (size_t i = 0; i < list.size() && list[i];) {
-        names.emplace_back(&list[i]);
-        i += names.back().size() + 1;
-    }
-    return names;
+    return key ? ReadMultiString(key.get(), LeftOutValue) : std::vector<std::wstring>();
 }
 
 // Stores the list; an empty one removes the value.
@@ -193,21 +203,10 @@ inline bool WriteLeftOutExports(const std::vector<std::wstring>& names) {
     RegistryKey key = RegistryKey::Create(HKEY_LOCAL_MACHINE, LoaderKey, KEY_WRITE);
     if (!key)
         return false;
-    LONG rc;
-    if (names.empty()) {
-        rc = RegDeleteValueW(key.get(), LeftOutValue);
-        if (rc == ERROR_FILE_NOT_FOUND)
-            rc = ERROR_SUCCESS;
-    } else {
-        std::wstring list;
-        for (const auto& name : names)
-            list.append(name).push_back(L'\0');
-        list.push_back(L'\0');
-        rc = RegSetValueExW(key.get(), LeftOutValue, 0, REG_MULTI_SZ,
-                            reinterpret_cast<const BYTE*>(list.data()),
-                            static_cast<DWORD>(list.size() * sizeof(wchar_t)));
-    }
-    return rc == ERROR_SUCCESS;
+    if (!names.empty())
+        return WriteMultiString(key.get(), LeftOutValue, names) == ERROR_SUCCESS;
+    const LONG rc = RegDeleteValueW(key.get(), LeftOutValue);
+    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
 }
 
 } // namespace device_store

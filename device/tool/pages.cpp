@@ -1,5 +1,6 @@
-// One screenshot per page of the applet's window: each tab is selected as a tap would select
-// it, and the screen is taken once the page has painted.
+// One screenshot per page of a window with tabs (an applet's): each tab is selected as a tap
+// would select it, and the screen is taken once the page has painted. The window is named by
+// its class, so that the tool knows no program of its own.
 #include <windows.h>
 #include <commctrl.h>
 #include <cwchar>
@@ -9,7 +10,6 @@
 
 namespace {
 
-constexpr wchar_t AppletClass[] = L"CPL_Velmora (Zilp)";
 constexpr int TabControlId = 2000;
 
 struct ChildSearch {
@@ -29,15 +29,15 @@ BOOL CALLBACK MatchChild(HWND child, LPARAM param) {
     return TRUE;
 }
 
-// The applet's window once it shows, and its tab control once it has its tabs: the window can
-// show before its dialog has made the control.
-HWND WaitTabControl(DWORD ms, const wchar_t** missing) {
+// The window once it shows, and its tab control once it has its tabs: the window can show
+// before its dialog has made the control.
+HWND WaitTabControl(const wchar_t* className, DWORD ms, std::wstring* missing) {
     const DWORD start = GetTickCount();
     for (;;) {
-        HWND window = FindWindowW(AppletClass, nullptr);
-        *missing = L"the applet's window did not appear";
+        HWND window = FindWindowW(className, nullptr);
+        *missing = L"the window " + Quoted(className) + L" did not appear";
         if (window && IsWindowVisible(window)) {
-            *missing = L"the applet's window has no tab control";
+            *missing = L"the window " + Quoted(className) + L" has no tab control";
             ChildSearch search = {WC_TABCONTROLW, TabControlId, nullptr};
             EnumChildWindows(window, MatchChild, reinterpret_cast<LPARAM>(&search));
             DWORD_PTR count = 0;
@@ -97,24 +97,27 @@ bool Shoot(const std::wstring& path) {
     return false;
 }
 
-int ShootScreenOnly(const std::wstring& dir, const wchar_t* why) {
-    PrintError(L"pages: %ls; only the screen is taken\n", why);
+int ShootScreenOnly(const std::wstring& dir, const std::wstring& why) {
+    PrintError(L"pages: %ls; only the screen is taken\n", why.c_str());
     return Shoot(dir + L"\\screen.png") ? 0 : 1;
 }
 
 } // namespace
 
-// pages DIR [SECONDS]: page-0.png and on into DIR, waiting SECONDS (default 10) for the applet.
+// pages CLASS DIR [SECONDS]: page-0.png and on into DIR, waiting SECONDS (default 10) for the
+// window of class CLASS.
 int PagesCommand(int argc, wchar_t** argv) {
     unsigned long seconds = 10;
-    if (argc < 1 || argc > 2 || !*argv[0] || (argc == 2 && !ParseNumber(argv[1], 600, &seconds))) {
-        PrintError(L"pages: expected a folder and at most a number of seconds to wait\n");
+    if (argc < 2 || argc > 3 || !*argv[0] || !*argv[1] ||
+        (argc == 3 && !ParseNumber(argv[2], 600, &seconds))) {
+        PrintError(L"pages: expected a window class, a folder and at most a number of seconds "
+                   L"to wait\n");
         return 2;
     }
-    const std::wstring dir = argv[0];
+    const std::wstring dir = argv[1];
     CreateDirectoryW(dir.c_str(), nullptr);
-    const wchar_t* missing = L"";
-    HWND tabs = WaitTabControl(seconds * 1000, &missing);
+    std::wstring missing;
+    HWND tabs = WaitTabControl(argv[0], seconds * 1000, &missing);
     if (!tabs)
         return ShootScreenOnly(dir, missing);
     HWND applet = GetAncestor(tabs, GA_ROOT);

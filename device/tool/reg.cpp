@@ -6,32 +6,9 @@
 #include "commands.h"
 #include "output.h"
 #include "registry_key.h"
+#include "registry_roots.h"
 
 namespace {
-
-struct Root {
-    const wchar_t* name;
-    HKEY key;
-};
-
-const Root Roots[] = {
-    {L"HKCU", HKEY_CURRENT_USER},  {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-    {L"HKLM", HKEY_LOCAL_MACHINE}, {L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-    {L"HKCR", HKEY_CLASSES_ROOT},  {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
-};
-
-bool SplitKey(const wchar_t* text, HKEY* root, const wchar_t** path) {
-    const wchar_t* slash = wcschr(text, L'\\');
-    size_t length = slash ? static_cast<size_t>(slash - text) : wcslen(text);
-    for (const auto& candidate : Roots) {
-        if (wcslen(candidate.name) == length && _wcsnicmp(text, candidate.name, length) == 0) {
-            *root = candidate.key;
-            *path = slash ? slash + 1 : L"";
-            return true;
-        }
-    }
-    return false;
-}
 
 void PrintValue(const wchar_t* name, DWORD type, const BYTE* data, DWORD size) {
     std::wstring shown = *name ? Quoted(name) : L"@";
@@ -119,16 +96,16 @@ int ChangeValues(const wchar_t* keyName, HKEY root, const wchar_t* path, int cou
 } // namespace
 
 int RegCommand(int argc, wchar_t** argv) {
-    HKEY root;
-    const wchar_t* path;
-    if (argc < 1 || !SplitKey(argv[0], &root, &path)) {
+    std::wstring subkey;
+    const RegistryRoot* found = argc < 1 ? nullptr : SplitRegistryKey(argv[0], &subkey);
+    if (!found) {
         PrintError(L"reg: expected a key such as HKCU\\Software\\Zilp\\Velmora, then "
                    L"NAME=NUMBER or NAME= to write or delete\n");
         return 2;
     }
     if (argc > 1)
-        return ChangeValues(argv[0], root, path, argc - 1, argv + 1);
-    const RegistryKey key = RegistryKey::Open(root, path, KEY_READ);
+        return ChangeValues(argv[0], found->key, subkey.c_str(), argc - 1, argv + 1);
+    const RegistryKey key = RegistryKey::Open(found->key, subkey.c_str(), KEY_READ);
     if (!key) {
         PrintError(L"reg: no key %ls\n", argv[0]);
         return 1;

@@ -1,6 +1,7 @@
 // The cabinet read through the platform's own cabinet library (FDI): the cabinet file through a
 // file handle, every file in it into memory, so that nothing reaches the device before the whole
-// package has been checked.
+// package has been checked. FDI takes narrow names; it is given a stand-in name that our own
+// open callback maps to the cabinet's wide path, so that any path the device has will do.
 #include <windows.h>
 #include <fcntl.h>
 #include <fdi.h>
@@ -21,6 +22,10 @@ struct Stream {
     bool used = false;
 };
 std::array<Stream, 8> Streams;
+
+// The name FDI knows the cabinet by, and the path it stands for.
+constexpr char CabinetStandIn[] = "cabinet";
+std::wstring CabinetPath;
 
 Stream* StreamOf(INT_PTR handle) {
     if (handle < 1 || handle > static_cast<INT_PTR>(Streams.size()) || !Streams[handle - 1].used)
@@ -48,13 +53,10 @@ FNFREE(Free) {
 // FDI opens only the cabinet itself, for reading.
 FNOPEN(Open) {
     (void)pmode;
-    if ((oflag & (_O_WRONLY | _O_RDWR | _O_CREAT)) != 0)
+    if ((oflag & (_O_WRONLY | _O_RDWR | _O_CREAT)) != 0 || std::strcmp(pszFile, CabinetStandIn))
         return -1;
-    wchar_t wide[MAX_PATH];
-    if (!MultiByteToWideChar(CP_ACP, 0, pszFile, -1, wide, MAX_PATH))
-        return -1;
-    HANDLE file =
-        CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(CabinetPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return -1;
     const INT_PTR handle = NewStream(file, nullptr);
@@ -176,21 +178,14 @@ struct FdiGuard {
 } // namespace
 
 bool ReadCabinet(const std::wstring& path, Cabinet* cabinet, std::wstring* error) {
-    // FDI takes the cabinet as folder and name, in the ANSI code page.
-    char ansi[MAX_PATH];
-    BOOL lossy = FALSE;
-    if (!WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, ansi, MAX_PATH, nullptr, &lossy) ||
-        lossy) {
-        *error = L"its path cannot be handed to the cabinet library";
-        return false;
-    }
     if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
         *error = L"no such file";
         return false;
     }
-    char* slash = std::strrchr(ansi, '\\');
-    std::string folder = slash ? std::string(ansi, slash + 1) : std::string();
-    std::string name = slash ? std::string(slash + 1) : std::string(ansi);
+    CabinetPath = path;
+    char folder[] = "";
+    char name[sizeof CabinetStandIn];
+    std::memcpy(name, CabinetStandIn, sizeof name);
 
     ERF erf = {};
     FdiGuard guard{FDICreate(Allocate, Free, Open, Read, Write, Close, Seek, cpuUNKNOWN, &erf)};
@@ -198,7 +193,7 @@ bool ReadCabinet(const std::wstring& path, Cabinet* cabinet, std::wstring* error
         *error = L"the cabinet library could not be started";
         return false;
     }
-    const INT_PTR probe = Open(ansi, _O_RDONLY, 0);
+    const INT_PTR probe = Open(name, _O_RDONLY, 0);
     FDICABINETINFO info = {};
     const BOOL isCabinet = probe != -1 && FDIIsCabinet(guard.fdi, probe, &info);
     if (probe != -1)
@@ -208,7 +203,7 @@ bool ReadCabinet(const std::wstring& path, Cabinet* cabinet, std::wstring* error
         return false;
     }
     Extraction extraction{cabinet, L""};
-    if (!FDICopy(guard.fdi, name.data(), folder.data(), 0, Notify, nullptr, &extraction)) {
+    if (!FDICopy(guard.fdi, name, folder, 0, Notify, nullptr, &extraction)) {
         *error = extraction.error.empty()
                      ? L"the cabinet is damaged (error " + std::to_wstring(erf.erfOper) + L")"
                      : extraction.error;

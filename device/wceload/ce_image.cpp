@@ -23,35 +23,19 @@ constexpr WORD DeviceMachine = IMAGE_FILE_MACHINE_I386;
 constexpr WORD DeviceMagic = IMAGE_NT_OPTIONAL_HDR32_MAGIC;
 #endif
 
-class Image {
-  public:
-    explicit Image(const Bytes& bytes) : bytes_(bytes) {}
-    bool Inside(size_t at, size_t length) const {
-        return at <= bytes_.size() && length <= bytes_.size() - at;
-    }
-    template <typename T> bool Read(size_t at, T* out) const {
-        if (!Inside(at, sizeof(T)))
+// A zero-ended name at AT, at most 255 characters.
+bool NameAt(const ByteView& image, size_t at, std::string* out) {
+    out->clear();
+    for (size_t i = 0; i < 256; ++i) {
+        unsigned char c;
+        if (!image.Read(at + i, &c))
             return false;
-        memcpy(out, bytes_.data() + at, sizeof(T));
-        return true;
+        if (c == 0)
+            return !out->empty();
+        out->push_back(static_cast<char>(c));
     }
-    // A zero-ended name at AT, at most 255 characters.
-    bool Name(size_t at, std::string* out) const {
-        out->clear();
-        for (size_t i = 0; i < 256; ++i) {
-            if (!Inside(at + i, 1))
-                return false;
-            const char c = static_cast<char>(bytes_[at + i]);
-            if (c == 0)
-                return !out->empty();
-            out->push_back(c);
-        }
-        return false;
-    }
-
-  private:
-    const Bytes& bytes_;
-};
+    return false;
+}
 
 std::wstring Widen(const std::string& text) {
     std::wstring wide;
@@ -60,10 +44,20 @@ std::wstring Widen(const std::string& text) {
     return wide;
 }
 
-} // namespace
+#ifdef _WIN64
+using OptionalHeader = IMAGE_OPTIONAL_HEADER64;
+#else
+using OptionalHeader = IMAGE_OPTIONAL_HEADER32;
+#endif
 
-bool CheckCeImage(const Bytes& bytes, std::wstring* cause) {
-    const Image image(bytes);
+// The headers of an image, each read once and checked to lie in the file.
+struct Headers {
+    IMAGE_FILE_HEADER file;
+    OptionalHeader optional;
+    size_t sections; // where the section table starts
+};
+
+bool ReadHeaders(const ByteView& image, size_t size, Headers* headers, std::wstring* cause) {
     IMAGE_DOS_HEADER dos;
     if (!image.Read(0, &dos) || dos.e_magic != IMAGE_DOS_SIGNATURE) {
         *cause = L"no image at all";
@@ -71,29 +65,31 @@ bool CheckCeImage(const Bytes& bytes, std::wstring* cause) {
     }
     const size_t pe = static_cast<DWORD>(dos.e_lfanew);
     DWORD signature;
-    IMAGE_FILE_HEADER file;
     WORD magic;
-    const size_t optional = pe + 4 + sizeof file;
-    if (pe > bytes.size() || !image.Read(pe, &signature) || signature != IMAGE_NT_SIGNATURE ||
-        !image.Read(pe + 4, &file) || !image.Read(optional, &magic)) {
+    const size_t optional = pe + 4 + sizeof headers->file;
+    if (pe > size || !image.Read(pe, &signature) || signature != IMAGE_NT_SIGNATURE ||
+        !image.Read(pe + 4, &headers->file) || !image.Read(optional, &magic)) {
         *cause = L"its PE headers are missing or cut short";
         return false;
     }
-    if (file.Machine != DeviceMachine || magic != DeviceMagic) {
+    if (headers->file.Machine != DeviceMachine || magic != DeviceMagic) {
         wchar_t text[96];
-        swprintf(text, 96, L"machine 0x%04x, this device runs 0x%04x", file.Machine, DeviceMachine);
+        swprintf(text, 96, L"machine 0x%04x, this device runs 0x%04x", headers->file.Machine,
+                 DeviceMachine);
         *cause = text;
         return false;
     }
-#ifdef _WIN64
-    IMAGE_OPTIONAL_HEADER64 header;
-#else
-    IMAGE_OPTIONAL_HEADER32 header;
-#endif
-    if (file.SizeOfOptionalHeader < sizeof header || !image.Read(optional, &header)) {
+    if (headers->file.SizeOfOptionalHeader < sizeof headers->optional ||
+        !image.Read(optional, &headers->optional)) {
         *cause = L"its optional header is cut short";
         return false;
     }
+    headers->sections = optional + headers->file.SizeOfOptionalHeader;
+    return true;
+}
+
+// A CE program of a platform no newer than this one.
+bool CheckSubsystem(const OptionalHeader& header, std::wstring* cause) {
     if (header.Subsystem != WindowsCeGui) {
         *cause = L"subsystem " + std::to_wstring(header.Subsystem) + L", expected 9 (Windows CE)";
         return false;
@@ -108,50 +104,52 @@ bool CheckCeImage(const Bytes& bytes, std::wstring* cause) {
         *cause = text;
         return false;
     }
-    if (file.NumberOfSections > MaxSections) {
-        *cause = L"more sections than an image has";
-        return false;
-    }
-    // Addresses in the image are found through the section that holds them.
-    const size_t sections = optional + file.SizeOfOptionalHeader;
-    auto offsetOf = [&](DWORD rva, size_t length, size_t* out) {
-        for (unsigned i = 0; i < file.NumberOfSections; ++i) {
-            IMAGE_SECTION_HEADER section;
-            if (!image.Read(sections + i * sizeof section, &section))
+    return true;
+}
+
+// Addresses in the image are found through the section that holds them.
+bool OffsetOf(const ByteView& image, size_t size, const Headers& headers, DWORD rva, size_t length,
+              size_t* out) {
+    for (unsigned i = 0; i < headers.file.NumberOfSections; ++i) {
+        IMAGE_SECTION_HEADER section;
+        if (!image.Read(headers.sections + i * sizeof section, &section))
+            return false;
+        const DWORD raw = section.SizeOfRawData;
+        if (rva >= section.VirtualAddress && rva - section.VirtualAddress < raw &&
+            length <= raw - (rva - section.VirtualAddress)) {
+            const unsigned long long at =
+                static_cast<unsigned long long>(section.PointerToRawData) +
+                (rva - section.VirtualAddress);
+            if (at > size)
                 return false;
-            const DWORD size = section.SizeOfRawData;
-            if (rva >= section.VirtualAddress && rva - section.VirtualAddress < size &&
-                length <= size - (rva - section.VirtualAddress)) {
-                const unsigned long long raw =
-                    static_cast<unsigned long long>(section.PointerToRawData) +
-                    (rva - section.VirtualAddress);
-                if (raw > bytes.size())
-                    return false;
-                *out = static_cast<size_t>(raw);
-                return image.Inside(*out, length);
-            }
+            *out = static_cast<size_t>(at);
+            return image.Inside(*out, length);
         }
-        return false;
-    };
-    if (header.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_IMPORT)
+    }
+    return false;
+}
+
+// Every library the image imports is one of the platform's.
+bool CheckImports(const ByteView& image, size_t size, const Headers& headers, std::wstring* cause) {
+    if (headers.optional.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_IMPORT)
         return true;
-    const IMAGE_DATA_DIRECTORY imports = header.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (imports.VirtualAddress == 0)
-        return true;
-    for (unsigned i = 0;; ++i) {
+    const IMAGE_DATA_DIRECTORY imports =
+        headers.optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (unsigned i = 0; imports.VirtualAddress != 0; ++i) {
         IMAGE_IMPORT_DESCRIPTOR descriptor;
-        size_t at;
+        size_t at, nameAt;
+        std::string name;
         if (i == MaxLibraries ||
-            !offsetOf(imports.VirtualAddress + i * sizeof descriptor, sizeof descriptor, &at) ||
+            !OffsetOf(image, size, headers, imports.VirtualAddress + i * sizeof descriptor,
+                      sizeof descriptor, &at) ||
             !image.Read(at, &descriptor)) {
             *cause = L"its import table is damaged";
             return false;
         }
         if (descriptor.Name == 0 && descriptor.FirstThunk == 0)
             return true;
-        std::string name;
-        size_t nameAt;
-        if (!offsetOf(descriptor.Name, 1, &nameAt) || !image.Name(nameAt, &name)) {
+        if (!OffsetOf(image, size, headers, descriptor.Name, 1, &nameAt) ||
+            !NameAt(image, nameAt, &name)) {
             *cause = L"its import table is damaged";
             return false;
         }
@@ -163,4 +161,29 @@ bool CheckCeImage(const Bytes& bytes, std::wstring* cause) {
             return false;
         }
     }
+    return true;
+}
+
+} // namespace
+
+bool IsImageName(const std::wstring& path) {
+    const size_t dot = path.rfind(L'.');
+    if (dot == std::wstring::npos || path.find(L'\\', dot) != std::wstring::npos)
+        return false;
+    const wchar_t* extension = path.c_str() + dot;
+    return _wcsicmp(extension, L".exe") == 0 || _wcsicmp(extension, L".dll") == 0 ||
+           _wcsicmp(extension, L".cpl") == 0;
+}
+
+bool CheckCeImage(const Bytes& bytes, std::wstring* cause) {
+    const ByteView image(bytes);
+    Headers headers;
+    if (!ReadHeaders(image, bytes.size(), &headers, cause) ||
+        !CheckSubsystem(headers.optional, cause))
+        return false;
+    if (headers.file.NumberOfSections > MaxSections) {
+        *cause = L"more sections than an image has";
+        return false;
+    }
+    return CheckImports(image, bytes.size(), headers, cause);
 }

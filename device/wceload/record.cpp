@@ -1,9 +1,14 @@
 // Installed packages as the platform registers them (HKLM\Software\Apps\NAME, "Instl" 1 and
-// "InstlDir"), with the list of what their installation created, and their removal.
+// "InstlDir"), with the list of what their installation created, and their removal. What a
+// package must do at its removal (end a program in its own way) is its setup library's
+// business; the remover knows no package.
 #include <windows.h>
 #include <cwchar>
+#include "ce_setup.h"
+#include "device_store.h"
 #include "package.h"
 #include "registry_key.h"
+#include "registry_roots.h"
 
 namespace {
 
@@ -13,46 +18,10 @@ constexpr wchar_t FilesValue[] = L"InstalledFiles";
 constexpr wchar_t DirsValue[] = L"InstalledDirs";
 constexpr wchar_t ValuesValue[] = L"InstalledValues";
 constexpr wchar_t KeysValue[] = L"InstalledKeys";
-
-// Programs that must end in their own way before their files go. The platform leaves this to a
-// package's setup library; this device knows its one package: the notifier ends with "OFF",
-// which releases a lock in force and restores the user's timeouts.
-struct EndStep {
-    const wchar_t* program;
-    const wchar_t* arguments;
-};
-constexpr EndStep EndSteps[] = {{L"Ostrelle.exe", L"OFF"}};
-constexpr DWORD EndWait = 30000;     // ms, for the program started to end it
-constexpr DWORD ReleaseWait = 10000; // ms, for the ended program's file to be let go
+constexpr DWORD ReleaseWait = 10000; // ms, for an ended program's file to be let go
 
 std::wstring AppsPath(const std::wstring& name) {
     return std::wstring(AppsKey) + L"\\" + name;
-}
-
-std::vector<std::wstring> ReadList(HKEY key, const wchar_t* value) {
-    std::vector<std::wstring> list;
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExW(key, value, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-        type != REG_MULTI_SZ)
-        return list;
-    std::vector<wchar_t> text(size / sizeof(wchar_t) + 2, L'\0');
-    if (RegQueryValueExW(key, value, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
-        ERROR_SUCCESS)
-        return list;
-    for (size_t i = 0; i < text.size() && text[i];) {
-        list.emplace_back(&text[i]);
-        i += list.back().size() + 1;
-    }
-    return list;
-}
-
-bool WriteList(HKEY key, const wchar_t* value, const std::vector<std::wstring>& list) {
-    std::wstring text;
-    for (const auto& item : list)
-        text.append(item).push_back(L'\0');
-    text.push_back(L'\0');
-    return RegSetValueExW(key, value, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(text.data()),
-                          static_cast<DWORD>(text.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 // A file another process holds: a running program, a loaded library.
@@ -72,41 +41,19 @@ std::wstring FileName(const std::wstring& path) {
     return path.substr(path.rfind(L'\\') + 1);
 }
 
-const EndStep* EndStepOf(const std::wstring& path) {
-    for (const auto& step : EndSteps) {
-        if (_wcsicmp(FileName(path).c_str(), step.program) == 0)
-            return &step;
-    }
-    return nullptr;
-}
-
-// The first file of the record that is in use, leaving out those that end in their own way.
-const std::wstring* FileInUse(const PackageRecord& record, bool withEndSteps) {
+// The file of the record in use that a user can close: a library another program has loaded
+// (the control panel's applet) before a running program; null when none is in use.
+const std::wstring* FileInUse(const PackageRecord& record) {
+    const std::wstring* busy = nullptr;
     for (const auto& file : record.files) {
-        if ((withEndSteps || !EndStepOf(file)) && InUse(file))
+        if (!InUse(file))
+            continue;
+        if (!IsImageName(file) || _wcsicmp(file.c_str() + file.size() - 4, L".exe") != 0)
             return &file;
+        if (!busy)
+            busy = &file;
     }
-    return nullptr;
-}
-
-void RunEndStep(const std::wstring& devicePath, const EndStep& step) {
-    const std::wstring host = HostPath(devicePath);
-    if (GetFileAttributesW(host.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return;
-    wchar_t dir[MAX_PATH];
-    GetWindowsDirectoryW(dir, MAX_PATH);
-    std::wstring arguments = step.arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (CreateProcessW(host.c_str(), arguments.data(), nullptr, nullptr, FALSE, 0, nullptr, dir,
-                       &startup, &process)) {
-        WaitForSingleObject(process.hProcess, EndWait);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    for (DWORD waited = 0; InUse(devicePath) && waited < ReleaseWait; waited += 100)
-        Sleep(100);
+    return busy;
 }
 
 bool KeyIsEmpty(HKEY root, const std::wstring& path) {
@@ -118,6 +65,83 @@ bool KeyIsEmpty(HKEY root, const std::wstring& path) {
            subkeys == 0 && values == 0;
 }
 
+bool StartsWithDir(const std::wstring& path, const std::wstring& dir) {
+    return path.size() > dir.size() && path[dir.size()] == L'\\' &&
+           Folded(path.substr(0, dir.size())) == Folded(dir);
+}
+
+// A path as the installer writes one: below a standard directory, every name as the file
+// system stores it, and outside the installer's own directory.
+bool InstallerWouldWrite(const std::wstring& path) {
+    bool standard = false;
+    for (unsigned n = 1; n <= 17; ++n)
+        standard = standard || (StandardDir(n) && StartsWithDir(path, StandardDir(n)));
+    if (!standard || StartsWithDir(path, SetupLibraryDir))
+        return false;
+    for (size_t at = 1; at <= path.size();) {
+        const size_t end = std::min(path.find(L'\\', at), path.size());
+        std::wstring stored, why;
+        if (!StoredName(path.substr(at, end - at), &stored, &why) ||
+            stored != path.substr(at, end - at))
+            return false;
+        at = end + 1;
+    }
+    return true;
+}
+
+// A key as the installer makes one: below a known root, no way out, not the installer's.
+bool InstallerWouldMake(const std::wstring& key) {
+    std::wstring path;
+    const RegistryRoot* root = SplitRegistryKey(key, &path);
+    if (!root || path.empty() || IsInstallerRecord(root->key, path))
+        return false;
+    for (size_t at = 0; at <= path.size();) {
+        const size_t end = std::min(path.find(L'\\', at), path.size());
+        const std::wstring part = path.substr(at, end - at);
+        if (part.empty() || part == L"." || part == L"..")
+            return false;
+        at = end + 1;
+    }
+    return true;
+}
+
+// Before anything is deleted: every entry of the record lies where an installation puts things,
+// so that a record written by anyone else cannot make the remover delete the platform's files.
+bool CheckRecord(const PackageRecord& record, std::wstring* error) {
+    std::vector<std::wstring> wrong;
+    for (const auto& file : record.files)
+        if (!InstallerWouldWrite(file))
+            wrong.push_back(file);
+    for (const auto& dir : record.dirs)
+        if (!InstallerWouldWrite(dir))
+            wrong.push_back(dir);
+    for (const auto& key : record.keys)
+        if (!InstallerWouldMake(key))
+            wrong.push_back(key);
+    for (const auto& value : record.values)
+        if (value.find(L'\t') == std::wstring::npos ||
+            !InstallerWouldMake(value.substr(0, value.find(L'\t'))))
+            wrong.push_back(value.substr(0, value.find(L'\t')));
+    if (wrong.empty())
+        return true;
+    *error = L"its record lists \"" + Shown(wrong[0]) +
+             L"\", which no installation puts there; nothing is removed";
+    return false;
+}
+
+// The package's setup library's answer before the removal; with none, nothing may be in use.
+bool BeginRemoval(const SetupLibrary& library, const PackageRecord& record, std::wstring* error) {
+    auto init = library.Find<UninstallInitProc>("Uninstall_Init");
+    if (init && init(nullptr, record.installDir.c_str()) == codeUNINSTALL_INIT_CONTINUE)
+        return true;
+    const std::wstring* busy = FileInUse(record);
+    if (busy)
+        *error = FileName(*busy) + L" is in use; close it first";
+    else if (init)
+        *error = L"its setup library declined the removal";
+    return !busy && !init;
+}
+
 } // namespace
 
 std::wstring HostPath(const std::wstring& devicePath) {
@@ -127,46 +151,71 @@ std::wstring HostPath(const std::wstring& devicePath) {
     return std::wstring(dir, 2) + devicePath;
 }
 
-bool SplitRecordedKey(const std::wstring& key, HKEY* root, std::wstring* path) {
-    struct Root {
-        const wchar_t* name;
-        HKEY key;
+bool IsInstallerRecord(HKEY root, const std::wstring& subkey) {
+    const std::wstring apps = Folded(AppsKey);
+    const std::wstring key = Folded(subkey);
+    return root == HKEY_LOCAL_MACHINE &&
+           (key == apps || (key.size() > apps.size() && key.compare(0, apps.size(), apps) == 0 &&
+                            key[apps.size()] == L'\\'));
+}
+
+std::wstring SetupLibraryPath(const std::wstring& name) {
+    return std::wstring(SetupLibraryDir) + L"\\" + name + L".dll";
+}
+
+bool SetupLibrary::Load(const std::wstring& devicePath) {
+    Unload();
+    module_ = LoadLibraryW(HostPath(devicePath).c_str());
+    return module_ != nullptr;
+}
+
+void SetupLibrary::Unload() {
+    if (module_)
+        FreeLibrary(module_);
+    module_ = nullptr;
+}
+
+std::wstring Reason(DWORD code) {
+    struct Known {
+        DWORD code;
+        const wchar_t* words;
     };
-    const Root Roots[] = {{L"HKCR", HKEY_CLASSES_ROOT},
-                          {L"HKCU", HKEY_CURRENT_USER},
-                          {L"HKLM", HKEY_LOCAL_MACHINE},
-                          {L"HKU", HKEY_USERS}};
-    const size_t slash = key.find(L'\\');
-    const std::wstring name = key.substr(0, slash);
-    for (const auto& candidate : Roots) {
-        if (name == candidate.name) {
-            *root = candidate.key;
-            *path = slash == std::wstring::npos ? L"" : key.substr(slash + 1);
-            return true;
-        }
+    static const Known Reasons[] = {
+        {ERROR_FILE_EXISTS, L"the file exists"},
+        {ERROR_ALREADY_EXISTS, L"the file exists"},
+        {ERROR_ACCESS_DENIED, L"access is denied"},
+        {ERROR_PATH_NOT_FOUND, L"its directory is not there"},
+        {ERROR_SHARING_VIOLATION, L"another program has it open"},
+        {ERROR_DISK_FULL, L"the device is full"},
+        {ERROR_HANDLE_DISK_FULL, L"the device is full"},
+        {ERROR_FILENAME_EXCED_RANGE, L"the name is too long"},
+        {ERROR_INVALID_NAME, L"the name is not valid"},
+        {ERROR_INVALID_PARAMETER, L"the device does not take it"},
+    };
+    for (const auto& known : Reasons) {
+        if (known.code == code)
+            return std::wstring(known.words) + L" (error " + std::to_wstring(code) + L")";
     }
-    return false;
+    return L"error " + std::to_wstring(code);
 }
 
 bool ReadPackageRecord(const std::wstring& name, PackageRecord* record) {
     const RegistryKey key = RegistryKey::Open(HKEY_LOCAL_MACHINE, AppsPath(name).c_str(), KEY_READ);
-    if (!key)
-        return false;
-    DWORD installed = 0, type = 0, size = sizeof installed;
-    if (RegQueryValueExW(key.get(), InstalledValue, nullptr, &type,
-                         reinterpret_cast<BYTE*>(&installed), &size) != ERROR_SUCCESS ||
-        type != REG_DWORD || installed != 1)
+    DWORD installed = 0;
+    if (!device_store::ReadDword(HKEY_LOCAL_MACHINE, AppsPath(name).c_str(), InstalledValue,
+                                 &installed) ||
+        installed != 1 || !key)
         return false;
     wchar_t dir[MAX_PATH] = {};
-    size = sizeof dir - sizeof(wchar_t);
+    DWORD type = 0, size = sizeof dir - sizeof(wchar_t);
     if (RegQueryValueExW(key.get(), DirValue, nullptr, &type, reinterpret_cast<BYTE*>(dir),
                          &size) == ERROR_SUCCESS &&
         type == REG_SZ)
         record->installDir = dir;
-    record->files = ReadList(key.get(), FilesValue);
-    record->dirs = ReadList(key.get(), DirsValue);
-    record->values = ReadList(key.get(), ValuesValue);
-    record->keys = ReadList(key.get(), KeysValue);
+    record->files = device_store::ReadMultiString(key.get(), FilesValue);
+    record->dirs = device_store::ReadMultiString(key.get(), DirsValue);
+    record->values = device_store::ReadMultiString(key.get(), ValuesValue);
+    record->keys = device_store::ReadMultiString(key.get(), KeysValue);
     return true;
 }
 
@@ -175,18 +224,16 @@ bool WritePackageRecord(const std::wstring& name, const PackageRecord& record) {
         RegistryKey::Create(HKEY_LOCAL_MACHINE, AppsPath(name).c_str(), KEY_WRITE);
     if (!key)
         return false;
-    const DWORD installed = 1;
-    return WriteList(key.get(), FilesValue, record.files) &&
-           WriteList(key.get(), DirsValue, record.dirs) &&
-           WriteList(key.get(), ValuesValue, record.values) &&
-           WriteList(key.get(), KeysValue, record.keys) &&
+    using device_store::WriteMultiString;
+    return WriteMultiString(key.get(), FilesValue, record.files) == ERROR_SUCCESS &&
+           WriteMultiString(key.get(), DirsValue, record.dirs) == ERROR_SUCCESS &&
+           WriteMultiString(key.get(), ValuesValue, record.values) == ERROR_SUCCESS &&
+           WriteMultiString(key.get(), KeysValue, record.keys) == ERROR_SUCCESS &&
            RegSetValueExW(key.get(), DirValue, 0, REG_SZ,
                           reinterpret_cast<const BYTE*>(record.installDir.c_str()),
                           static_cast<DWORD>((record.installDir.size() + 1) * sizeof(wchar_t))) ==
                ERROR_SUCCESS &&
-           RegSetValueExW(key.get(), InstalledValue, 0, REG_DWORD,
-                          reinterpret_cast<const BYTE*>(&installed),
-                          sizeof installed) == ERROR_SUCCESS;
+           WriteNumber(key, InstalledValue, 1);
 }
 
 std::vector<std::wstring> InstalledPackages() {
@@ -214,18 +261,19 @@ void DeleteCreated(const PackageRecord& record) {
         RemoveDirectoryW(HostPath(*dir).c_str()); // only when empty: the user's files stay
     for (const auto& entry : record.values) {
         const size_t tab = entry.find(L'\t');
-        HKEY root;
         std::wstring path;
-        if (tab == std::wstring::npos || !SplitRecordedKey(entry.substr(0, tab), &root, &path))
+        const RegistryRoot* root =
+            tab == std::wstring::npos ? nullptr : SplitRegistryKey(entry.substr(0, tab), &path);
+        if (!root)
             continue;
-        if (const RegistryKey key = RegistryKey::Open(root, path.c_str(), KEY_SET_VALUE))
+        if (const RegistryKey key = RegistryKey::Open(root->key, path.c_str(), KEY_SET_VALUE))
             RegDeleteValueW(key.get(), entry.substr(tab + 1).c_str());
     }
     for (auto entry = record.keys.rbegin(); entry != record.keys.rend(); ++entry) {
-        HKEY root;
         std::wstring path;
-        if (SplitRecordedKey(*entry, &root, &path) && !path.empty() && KeyIsEmpty(root, path))
-            RegDeleteKeyW(root, path.c_str());
+        const RegistryRoot* root = SplitRegistryKey(*entry, &path);
+        if (root && !path.empty() && KeyIsEmpty(root->key, path))
+            RegDeleteKeyW(root->key, path.c_str());
     }
 }
 
@@ -235,21 +283,29 @@ bool RemovePackage(const std::wstring& name, std::wstring* error) {
         *error = L"no package \"" + name + L"\" is installed";
         return false;
     }
-    // Nothing is ended while another file of the package is in use, so that a refusal leaves
-    // everything as it was.
-    if (const std::wstring* busy = FileInUse(record, false)) {
-        *error = FileName(*busy) + L" is in use; close it first";
+    if (!CheckRecord(record, error))
         return false;
-    }
-    for (const auto& file : record.files) {
-        if (const EndStep* step = EndStepOf(file))
-            RunEndStep(file, *step);
-    }
-    if (const std::wstring* busy = FileInUse(record, true)) {
-        *error = FileName(*busy) + L" is still running";
+    const std::wstring libraryPath = SetupLibraryPath(name);
+    // A setup library runs as every program of the device does: in \Windows.
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    SetCurrentDirectoryW(windows);
+    SetupLibrary library;
+    library.Load(libraryPath);
+    if (!BeginRemoval(library, record, error))
+        return false;
+    // A program the setup library ended may hold its file a moment longer.
+    for (DWORD waited = 0; FileInUse(record) && waited < ReleaseWait; waited += 100)
+        Sleep(100);
+    if (const std::wstring* busy = FileInUse(record)) {
+        *error = FileName(*busy) + L" is still in use; close it first";
         return false;
     }
     DeleteCreated(record);
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, AppsPath(name).c_str());
+    if (auto exit = library.Find<UninstallExitProc>("Uninstall_Exit"))
+        exit(nullptr);
+    library.Unload();
+    DeleteFileW(HostPath(libraryPath).c_str());
     return true;
 }

@@ -36,9 +36,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-expect "0Velmora.000 Ostrelle.004 00powerg.003 launcher.002 0velmora.001" \
+expect "0Velmora.000 000setup.999 Ostrelle.004 00powerg.003 launcher.002 0velmora.001" \
     "$(cabextract -l "$cab" | awk '$2 == "|" && $NF ~ /\.[0-9][0-9][0-9]$/ {print $NF}' | paste -sd' ')" \
-    "cabextract lists the setup file first, then the files in descending order"
+    "cabextract lists the setup file first, the setup library, then the files in descending order"
 
 # The test device comes with the package: take it off for a device that has never seen it.
 v remove "$name" >/dev/null

@@ -33,12 +33,12 @@ struct FakeApplet {
         wc.lpfnWndProc = DefWindowProcW;
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-        wc.lpszClassName = L"CPL_Velmora (Zilp)";
+        wc.lpszClassName = L"VelmoraFakeApplet";
         RegisterClassW(&wc);
         wc.lpfnWndProc = HostProc;
         wc.lpszClassName = L"VelmoraTestHostDialog";
         RegisterClassW(&wc);
-        main = CreateWindowExW(0, L"CPL_Velmora (Zilp)", L"Velmora Zilp",
+        main = CreateWindowExW(0, L"VelmoraFakeApplet", L"Velmora Zilp",
                                WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 26, 240, 294, nullptr,
                                nullptr, wc.hInstance, nullptr);
         host = CreateWindowExW(0, wc.lpszClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0, 234, 260,
@@ -98,7 +98,7 @@ TEST(Screen, PagesSelectsEveryTabThroughTheTabControlAndShootsEach) {
     FakeApplet applet;
     ASSERT_NE(nullptr, applet.tab);
     std::string out;
-    ASSERT_EQ(0, RunDevtool(L"pages " + ShotDir() + L" 10", &out, 60000)) << out;
+    ASSERT_EQ(0, RunDevtool(L"pages VelmoraFakeApplet " + ShotDir() + L" 10", &out, 60000)) << out;
     EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5}), FakeApplet::selections)
         << "the host dialog is told of each new tab";
     for (int i = 0; i < 6; ++i) {
@@ -111,7 +111,7 @@ TEST(Screen, PagesSelectsEveryTabThroughTheTabControlAndShootsEach) {
 TEST(Screen, PagesWithoutTheAppletShootsTheScreenOnly) {
     ClearShotDir();
     std::string out;
-    ASSERT_EQ(0, RunDevtool(L"pages " + ShotDir() + L" 1", &out, 30000)) << out;
+    ASSERT_EQ(0, RunDevtool(L"pages VelmoraFakeApplet " + ShotDir() + L" 1", &out, 30000)) << out;
     EXPECT_NE(std::string::npos, out.find("did not appear")) << out;
     EXPECT_EQ("240x320", PngSize(ShotDir() + L"\\screen.png"));
     EXPECT_EQ("missing", PngSize(ShotDir() + L"\\page-0.png"));
